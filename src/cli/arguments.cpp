@@ -1,0 +1,117 @@
+#include "cli/arguments.h"
+
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+namespace kelvane::cli {
+
+const char* const kUsage =
+    "Usage: kelvane [PATH...]\n"
+    "       kelvane --no-window [--answer yes|no] PATH...\n"
+    "       kelvane --tags [--answer yes|no] FILE\n"
+    "       kelvane --version | --help\n"
+    "\n"
+    "Files the photos directly inside each folder PATH (or the file PATH alone) into\n"
+    "sub-folders named after the day each was taken (YYYY-MM-DD, from the Exif\n"
+    "capture date). Files without a date are reported and left where they are; no\n"
+    "existing file is ever replaced.\n"
+    "\n"
+    "  (no option)      open the window; with PATHs, sort them once it is shown.\n"
+    "                   Without a display, PATHs are sorted as with --no-window.\n"
+    "  --no-window      sort without a window: the log goes to standard output,\n"
+    "                   message boxes to standard error as \"[title] prompt\".\n"
+    "  --tags FILE      list the tag table of one file: TagId, DataType, Count,\n"
+    "                   ValueOffset and value, tab-separated, one record a line.\n"
+    "  --answer yes|no  the answer to Yes/No boxes without a window (default yes).\n"
+    "                   After 1,000 Yes/No boxes for one loaded file, every further\n"
+    "                   one for that file is answered No, so that a damaged file\n"
+    "                   cannot keep a run busy for ever.\n"
+    "  --version        print the version.\n"
+    "  --help           print this text.\n"
+    "  --               end of options: a PATH may then begin with \"-\".\n"
+    "\n"
+    "Exit status: 0 when every path was handled (for --tags: the file loaded),\n"
+    "1 when a run stopped on a failure (for --tags: the file did not load),\n"
+    "2 for a usage error.\n";
+
+namespace {
+
+std::optional<Answer> parseAnswer(std::string_view value) {
+  if (value == "yes") return Answer::Yes;
+  if (value == "no") return Answer::No;
+  return std::nullopt;
+}
+
+Invocation usageError(std::string why) {
+  Invocation invocation;
+  invocation.mode = Mode::UsageError;
+  invocation.error = std::move(why);
+  return invocation;
+}
+
+}  // namespace
+
+Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDisplay) {
+  Invocation invocation;
+  bool noWindow = false;
+  bool tags = false;
+  bool answerGiven = false;
+  std::size_t i = 0;
+  for (; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--") {
+      ++i;
+      break;
+    }
+    if (argument.size() < 2 || argument[0] != '-') break;  // the first path; "-" alone is a path
+    if (argument == "--help") return Invocation{Mode::Help, Answer::Yes, {}, {}};
+    if (argument == "--version") return Invocation{Mode::Version, Answer::Yes, {}, {}};
+    if (argument == "--no-window") {
+      noWindow = true;
+    } else if (argument == "--tags") {
+      tags = true;
+    } else if (argument == "--answer" || argument.starts_with("--answer=")) {
+      std::string_view value;
+      if (argument == "--answer") {
+        if (++i == arguments.size()) return usageError("--answer needs a value: yes or no");
+        value = arguments[i];
+      } else {
+        value = argument.substr(std::string_view("--answer=").size());
+      }
+      const auto answer = parseAnswer(value);
+      if (!answer) return usageError("--answer takes yes or no, not \"" + std::string(value) + "\"");
+      invocation.answer = *answer;
+      answerGiven = true;
+    } else {
+      return usageError("unknown option " + std::string(argument));
+    }
+  }
+  invocation.paths.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
+
+  if (noWindow && tags) return usageError("--no-window and --tags cannot be combined");
+  if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");
+  if (tags) {
+    if (invocation.paths.size() != 1) return usageError("--tags takes exactly one FILE");
+    invocation.mode = Mode::Tags;
+    return invocation;
+  }
+  if (noWindow && invocation.paths.empty()) return usageError("--no-window needs at least one PATH");
+  if (noWindow || (!hasDisplay && !invocation.paths.empty())) {
+    invocation.mode = Mode::NoWindow;
+    return invocation;
+  }
+  if (!hasDisplay) return usageError("there is no display to open the window on; name the folders to sort");
+  invocation.mode = Mode::Window;
+  return invocation;
+}
+
+bool displayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace kelvane::cli

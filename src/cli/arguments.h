@@ -1,0 +1,28 @@
+// The command line as the contract defines it: modes, --answer, paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+
+namespace kelvane::cli {
+
+enum class Mode { Window, NoWindow, Tags, Version, Help, UsageError };
+
+struct Invocation {
+  Mode mode = Mode::Window;
+  Answer answer = Answer::Yes;  // how Yes/No boxes are answered without a window
+  std::vector<std::string> paths;
+  std::string error;            // why the arguments are a usage error
+};
+
+// hasDisplay: whether a window can be shown at all; without one, paths are
+// sorted as with --no-window.
+Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDisplay);
+
+bool displayAvailable();
+
+extern const char* const kUsage;
+
+}  // namespace kelvane::cli

@@ -1,0 +1,110 @@
+#include "exif/file_bytes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "platform/runtime_failure.h"
+
+namespace kelvane {
+
+void FileBytes::open(std::unique_ptr<RandomAccessFile> file) {
+  dataSize_ = file->size();
+  upperBound_ = dataSize_;
+  file_ = std::move(file);
+  zeros_ = false;
+  windowCount_ = 0;
+  current_ = 0;
+  readAhead_ = kPage;
+}
+
+void FileBytes::close() { file_.reset(); }
+
+void FileBytes::resetToZeros(Long upperBound) {
+  file_.reset();
+  upperBound_ = upperBound;
+  dataSize_ = upperBound;
+  zeros_ = true;
+  windowCount_ = 0;
+  current_ = 0;
+}
+
+std::uint8_t FileBytes::at(Long index) {
+  if (index < 0 || index > upperBound_) failure::subscriptOutOfRange();
+  if (index == dataSize_ || zeros_) return 0;
+  const Window& window = windowFor(index);
+  return window.bytes[static_cast<std::size_t>(index - window.start)];
+}
+
+Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t second) {
+  std::int64_t i = std::max<std::int64_t>(from, 0);
+  const std::int64_t end = std::min<std::int64_t>(last, upperBound_ - 1);
+  while (i <= end) {
+    if (zeros_ || i >= dataSize_) {
+      // Only zeros from here on.
+      return first == 0 && second == 0 ? static_cast<Long>(i) : -1;
+    }
+    const Window& window = windowFor(i);
+    const std::int64_t windowEnd = std::min(window.start + static_cast<std::int64_t>(window.bytes.size()), end + 1);
+    const auto* base = window.bytes.data();
+    const auto offset = static_cast<std::size_t>(i - window.start);
+    const auto length = static_cast<std::size_t>(windowEnd - i);
+    const void* hit = std::memchr(base + offset, first, length);
+    if (hit == nullptr) {
+      i = windowEnd;
+      continue;
+    }
+    const std::int64_t found = window.start + (static_cast<const std::uint8_t*>(hit) - base);
+    if (at(static_cast<Long>(found + 1)) == second) return static_cast<Long>(found);
+    i = found + 1;
+  }
+  return -1;
+}
+
+const FileBytes::Window& FileBytes::windowFor(std::int64_t index) {
+  auto holds = [index](const Window& w) {
+    return index >= w.start && index - w.start < static_cast<std::int64_t>(w.bytes.size());
+  };
+  if (windowCount_ > 0 && holds(windows_[current_])) return windows_[current_];
+  for (std::size_t k = 0; k < windowCount_; ++k) {
+    if (holds(windows_[k])) {
+      current_ = k;
+      windows_[k].lastUse = ++useClock_;
+      return windows_[k];
+    }
+  }
+  return fetch(index);
+}
+
+FileBytes::Window& FileBytes::fetch(std::int64_t index) {
+  if (!file_) throw FileFailure(52, "Bad file name or number");
+  std::size_t slot = windowCount_;
+  if (windowCount_ < kMaxWindows) {
+    ++windowCount_;
+  } else {
+    slot = static_cast<std::size_t>(
+        std::min_element(windows_.begin(), windows_.end(),
+                         [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; }) -
+        windows_.begin());
+  }
+  // Start small, so that a file refused by its first bytes costs one page,
+  // and read further ahead as a scan goes on.
+  Window& window = windows_[slot];
+  window.start = index - index % kPage;
+  const auto length = static_cast<std::size_t>(std::min(readAhead_, dataSize_ - window.start));
+  readAhead_ = std::min(readAhead_ * 4, kMaxReadAhead);
+  window.bytes.resize(length);
+  window.lastUse = ++useClock_;
+  const std::size_t got = file_->readAt(window.start, window.bytes);
+  if (got < length) {
+    --windowCount_;
+    if (slot != windowCount_) std::swap(windows_[slot], windows_[windowCount_]);
+    current_ = 0;
+    throw FileFailure(62, "Input past end of file");
+  }
+  current_ = slot;
+  return window;
+}
+
+}  // namespace kelvane

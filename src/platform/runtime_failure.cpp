@@ -1,0 +1,20 @@
+#include "platform/runtime_failure.h"
+
+#include <utility>
+
+namespace kelvane {
+
+RuntimeFailure::RuntimeFailure(int number, std::string description, std::string source)
+    : std::runtime_error(description),
+      number_(number),
+      description_(std::move(description)),
+      source_(std::move(source)) {}
+
+namespace failure {
+void subscriptOutOfRange() { throw RuntimeFailure(kSubscriptOutOfRange, "Subscript out of range"); }
+void overflow() { throw RuntimeFailure(kOverflow, "Overflow"); }
+void typeMismatch() { throw RuntimeFailure(kTypeMismatch, "Type mismatch"); }
+void outOfMemory() { throw RuntimeFailure(kOutOfMemory, "Out of memory"); }
+}  // namespace failure
+
+}  // namespace kelvane

@@ -1,0 +1,56 @@
+#include "memory_file_system.h"
+
+#include <algorithm>
+
+#include "platform/runtime_failure.h"
+
+namespace kelvane::testing {
+namespace {
+
+class MemoryFile : public RandomAccessFile {
+ public:
+  MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> bytes, std::shared_ptr<std::uint64_t> bytesRead,
+             std::shared_ptr<int> openFiles)
+      : bytes_(std::move(bytes)),
+        size_(static_cast<std::int64_t>(bytes_->size())),
+        bytesRead_(std::move(bytesRead)),
+        openFiles_(std::move(openFiles)) {
+    ++*openFiles_;
+  }
+  ~MemoryFile() override { --*openFiles_; }
+
+  std::int64_t size() const override { return size_; }
+
+  std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) override {
+    const auto start = static_cast<std::size_t>(offset);
+    if (start >= bytes_->size()) return 0;
+    const std::size_t count = std::min(out.size(), bytes_->size() - start);
+    std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(start), count, out.begin());
+    *bytesRead_ += count;
+    return count;
+  }
+
+ private:
+  std::shared_ptr<std::vector<std::uint8_t>> bytes_;
+  std::int64_t size_;  // as it was when opened
+  std::shared_ptr<std::uint64_t> bytesRead_;
+  std::shared_ptr<int> openFiles_;
+};
+
+}  // namespace
+
+void MemoryFileSystem::add(const std::string& path, std::vector<std::uint8_t> bytes) {
+  files_[path] = std::make_shared<std::vector<std::uint8_t>>(std::move(bytes));
+}
+
+void MemoryFileSystem::truncate(const std::string& path, std::size_t newSize) {
+  files_.at(path)->resize(newSize);
+}
+
+std::unique_ptr<RandomAccessFile> MemoryFileSystem::openForReading(const std::string& path) {
+  const auto found = files_.find(path);
+  if (found == files_.end()) throw FileFailure(53, "File not found");
+  return std::make_unique<MemoryFile>(found->second, bytesRead_, openFiles_);
+}
+
+}  // namespace kelvane::testing

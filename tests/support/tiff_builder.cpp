@@ -1,0 +1,128 @@
+#include "tiff_builder.h"
+
+namespace kelvane::testing {
+
+TiffBuilder::TiffBuilder(ByteOrder order, std::uint32_t ifd0Offset) : order_(order) {
+  const std::uint8_t mark = order == ByteOrder::Intel ? 'I' : 'M';
+  bytes_ = {mark, mark};
+  u16(42);
+  u32(ifd0Offset);
+}
+
+std::array<std::uint8_t, 2> TiffBuilder::encode16(std::uint16_t value) const {
+  const auto low = static_cast<std::uint8_t>(value & 0xFF);
+  const auto high = static_cast<std::uint8_t>(value >> 8);
+  return order_ == ByteOrder::Intel ? std::array<std::uint8_t, 2>{low, high} : std::array<std::uint8_t, 2>{high, low};
+}
+
+Field TiffBuilder::encode32(std::uint32_t value) const {
+  Field field{};
+  for (std::size_t k = 0; k < 4; ++k) {
+    const auto byte = static_cast<std::uint8_t>(value >> (8 * k));
+    field[order_ == ByteOrder::Intel ? k : 3 - k] = byte;
+  }
+  return field;
+}
+
+Field TiffBuilder::number(std::uint32_t value) const { return encode32(value); }
+
+Field TiffBuilder::shorts(std::uint16_t first, std::uint16_t second) const {
+  const auto a = encode16(first);
+  const auto b = encode16(second);
+  return {a[0], a[1], b[0], b[1]};
+}
+
+Field TiffBuilder::raw(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
+  return {b0, b1, b2, b3};
+}
+
+std::size_t TiffBuilder::u16(std::uint16_t value) {
+  const std::size_t at = bytes_.size();
+  const auto encoded = encode16(value);
+  bytes_.insert(bytes_.end(), encoded.begin(), encoded.end());
+  return at;
+}
+
+std::size_t TiffBuilder::u32(std::uint32_t value) {
+  const std::size_t at = bytes_.size();
+  const auto encoded = encode32(value);
+  bytes_.insert(bytes_.end(), encoded.begin(), encoded.end());
+  return at;
+}
+
+std::size_t TiffBuilder::append(const std::vector<std::uint8_t>& data) {
+  const std::size_t at = bytes_.size();
+  bytes_.insert(bytes_.end(), data.begin(), data.end());
+  return at;
+}
+
+std::size_t TiffBuilder::text(const std::string& data) {
+  return append(std::vector<std::uint8_t>(data.begin(), data.end()));
+}
+
+std::size_t TiffBuilder::directory(const std::vector<DirectoryEntry>& entries, std::uint32_t nextLink) {
+  const std::size_t at = u16(static_cast<std::uint16_t>(entries.size()));
+  for (const DirectoryEntry& entry : entries) {
+    u16(entry.tag);
+    u16(entry.type);
+    u32(entry.count);
+    bytes_.insert(bytes_.end(), entry.field.begin(), entry.field.end());
+  }
+  u32(nextLink);
+  return at;
+}
+
+void TiffBuilder::patch16(std::size_t offset, std::uint16_t value) {
+  const auto encoded = encode16(value);
+  bytes_.at(offset) = encoded[0];
+  bytes_.at(offset + 1) = encoded[1];
+}
+
+void TiffBuilder::patch32(std::size_t offset, std::uint32_t value) {
+  const Field encoded = encode32(value);
+  for (std::size_t k = 0; k < 4; ++k) bytes_.at(offset + k) = encoded[k];
+}
+
+JpegBuilder& JpegBuilder::soi() { return raw({0xFF, 0xD8}); }
+
+JpegBuilder& JpegBuilder::app0() {
+  return raw({0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00});
+}
+
+JpegBuilder& JpegBuilder::app1(const std::string& identifier, const std::vector<std::uint8_t>& payload) {
+  const std::size_t length = 2 + identifier.size() + payload.size();
+  raw({0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF)});
+  raw(std::vector<std::uint8_t>(identifier.begin(), identifier.end()));
+  return raw(payload);
+}
+
+JpegBuilder& JpegBuilder::exif(const TiffBuilder& tiff) { return app1(std::string("Exif\0\0", 6), tiff.bytes()); }
+
+JpegBuilder& JpegBuilder::raw(const std::vector<std::uint8_t>& data) {
+  bytes_.insert(bytes_.end(), data.begin(), data.end());
+  return *this;
+}
+
+JpegBuilder& JpegBuilder::padding(std::size_t count, std::uint8_t fill) {
+  bytes_.insert(bytes_.end(), count, fill);
+  return *this;
+}
+
+JpegBuilder& JpegBuilder::eoi() { return raw({0xFF, 0xD9}); }
+
+std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder order) {
+  TiffBuilder tiff(order);
+  // IFD0 at 8 with one entry (the Exif pointer): 2 + 12 + 4 = 18 bytes.
+  const std::uint32_t exifOffset = 8 + 18;
+  tiff.directory({{34665, kLong, 1, tiff.number(exifOffset)}});
+  // The Exif directory with one entry, its text right behind it.
+  const std::uint32_t textOffset = exifOffset + 18;
+  tiff.directory({{36867, kAscii, static_cast<std::uint32_t>(dateTime.size() + 1), tiff.number(textOffset)}});
+  tiff.text(dateTime);
+  tiff.append({0});
+  JpegBuilder jpeg;
+  jpeg.soi().app0().exif(tiff).padding(64).eoi();
+  return jpeg.bytes();
+}
+
+}  // namespace kelvane::testing
