@@ -10,11 +10,12 @@ namespace {
 class MemoryFile : public RandomAccessFile {
  public:
   MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> bytes, std::shared_ptr<std::uint64_t> bytesRead,
-             std::shared_ptr<int> openFiles)
+             std::shared_ptr<int> openFiles, std::shared_ptr<std::function<void()>> afterRead)
       : bytes_(std::move(bytes)),
         size_(static_cast<std::int64_t>(bytes_->size())),
         bytesRead_(std::move(bytesRead)),
-        openFiles_(std::move(openFiles)) {
+        openFiles_(std::move(openFiles)),
+        afterRead_(std::move(afterRead)) {
     ++*openFiles_;
   }
   ~MemoryFile() override { --*openFiles_; }
@@ -23,10 +24,13 @@ class MemoryFile : public RandomAccessFile {
 
   std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) override {
     const auto start = static_cast<std::size_t>(offset);
-    if (start >= bytes_->size()) return 0;
-    const std::size_t count = std::min(out.size(), bytes_->size() - start);
-    std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(start), count, out.begin());
-    *bytesRead_ += count;
+    std::size_t count = 0;
+    if (start < bytes_->size()) {
+      count = std::min(out.size(), bytes_->size() - start);
+      std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(start), count, out.begin());
+      *bytesRead_ += count;
+    }
+    if (*afterRead_) (*afterRead_)();
     return count;
   }
 
@@ -35,6 +39,7 @@ class MemoryFile : public RandomAccessFile {
   std::int64_t size_;  // as it was when opened
   std::shared_ptr<std::uint64_t> bytesRead_;
   std::shared_ptr<int> openFiles_;
+  std::shared_ptr<std::function<void()>> afterRead_;
 };
 
 }  // namespace
@@ -50,7 +55,7 @@ void MemoryFileSystem::truncate(const std::string& path, std::size_t newSize) {
 std::unique_ptr<RandomAccessFile> MemoryFileSystem::openForReading(const std::string& path) {
   const auto found = files_.find(path);
   if (found == files_.end()) throw FileFailure(53, "File not found");
-  return std::make_unique<MemoryFile>(found->second, bytesRead_, openFiles_);
+  return std::make_unique<MemoryFile>(found->second, bytesRead_, openFiles_, afterRead_);
 }
 
 }  // namespace kelvane::testing

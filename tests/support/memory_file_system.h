@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ class MemoryFileSystem : public FileSystem {
 
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
 
+  // Called after every read, for example to cut a file short while it is open.
+  void afterEachRead(std::function<void()> hook) { *afterRead_ = std::move(hook); }
+
   std::uint64_t bytesRead() const { return *bytesRead_; }
   int openFiles() const { return *openFiles_; }
 
@@ -27,6 +31,7 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::shared_ptr<std::vector<std::uint8_t>>> files_;
   std::shared_ptr<std::uint64_t> bytesRead_ = std::make_shared<std::uint64_t>(0);
   std::shared_ptr<int> openFiles_ = std::make_shared<int>(0);
+  std::shared_ptr<std::function<void()>> afterRead_ = std::make_shared<std::function<void()>>();
 };
 
 }  // namespace kelvane::testing
