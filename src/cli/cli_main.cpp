@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/no_window_command.h"
 #include "cli/stream_message_boxes.h"
 #include "cli/tags_command.h"
 #include "platform/posix/posix_file_system.h"
@@ -22,14 +23,18 @@ int runWithoutWindow(const Invocation& invocation) {
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       return listTags(invocation.paths.front(), fileSystem, boxes, std::cout);
     }
+    case Mode::NoWindow: {
+      posix::PosixFileSystem fileSystem;
+      StreamMessageBoxes boxes(std::cerr, invocation.answer);
+      return sortWithoutWindow(invocation.paths, fileSystem, boxes, std::cout, std::cerr);
+    }
     case Mode::UsageError:
       std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage;
       return 2;
-    case Mode::NoWindow:
     case Mode::Window:
       break;
   }
-  std::cerr << "kelvane: sorting is not available in this build yet\n\n" << kUsage;
+  std::cerr << "kelvane: this build has no window\n\n" << kUsage;
   return 2;
 }
 

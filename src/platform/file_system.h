@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kelvane {
 
@@ -24,6 +25,23 @@ class RandomAccessFile {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+
+  // Whether the path names an existing folder / an existing plain file. A
+  // symbolic link the user names is followed; devices, FIFOs and sockets are
+  // neither.
+  virtual bool FolderExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+
+  // The names of the plain files directly inside a folder, taken whole before
+  // anything is moved: no sub-folders, no hidden files, no symbolic links,
+  // nothing that is not a regular file.
+  virtual std::vector<std::string> listPlainFiles(const std::string& folder) = 0;
+
+  // One new folder inside an existing one.
+  virtual void createFolder(const std::string& path) = 0;
+
+  // Moves a file within one volume; never replaces an existing file.
+  virtual void moveFile(const std::string& from, const std::string& to) = 0;
 
   virtual std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) = 0;
 };

@@ -42,10 +42,52 @@ class MemoryFile : public RandomAccessFile {
   std::shared_ptr<std::function<void()>> afterRead_;
 };
 
+std::string parentOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 }  // namespace
 
 void MemoryFileSystem::add(const std::string& path, std::vector<std::uint8_t> bytes) {
+  addFolder(parentOf(path));
   files_[path] = std::make_shared<std::vector<std::uint8_t>>(std::move(bytes));
+}
+
+void MemoryFileSystem::addFolder(const std::string& path) {
+  for (std::string folder = path; !folder.empty(); folder = parentOf(folder)) folders_.insert(folder);
+}
+
+std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& folder) {
+  if (!folders_.contains(folder)) throw FileFailure(76, "Path not found");
+  std::vector<std::string> names;
+  for (const auto& [path, bytes] : files_) {
+    if (parentOf(path) != folder) continue;
+    const std::string name = path.substr(folder.size() + 1);
+    if (name.front() != '.') names.push_back(name);
+  }
+  return names;
+}
+
+void MemoryFileSystem::createFolder(const std::string& path) {
+  if (!folders_.contains(parentOf(path))) throw FileFailure(76, "Path not found");
+  if (files_.contains(path) || folders_.contains(path)) throw FileFailure(58, "File already exists");
+  folders_.insert(path);
+}
+
+void MemoryFileSystem::moveFile(const std::string& from, const std::string& to) {
+  const auto source = files_.find(from);
+  if (source == files_.end()) throw FileFailure(53, "File not found");
+  if (!folders_.contains(parentOf(to))) throw FileFailure(76, "Path not found");
+  if (files_.contains(to) || folders_.contains(to)) throw FileFailure(58, "File already exists");
+  files_[to] = source->second;
+  files_.erase(source);
+}
+
+std::vector<std::string> MemoryFileSystem::filePaths() const {
+  std::vector<std::string> paths;
+  for (const auto& entry : files_) paths.push_back(entry.first);
+  return paths;
 }
 
 void MemoryFileSystem::truncate(const std::string& path, std::size_t newSize) {

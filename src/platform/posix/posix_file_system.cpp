@@ -1,10 +1,13 @@
 #include "platform/posix/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/posix/file_failure.h"
 
@@ -40,7 +43,90 @@ class PosixFile : public RandomAccessFile {
   std::int64_t size_;
 };
 
+// Both names lead to the same file: what a move interrupted between linking
+// the new name and removing the old one leaves behind.
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+class Directory {
+ public:
+  explicit Directory(const std::string& path) : handle_(::opendir(path.c_str())) {
+    if (handle_ == nullptr) throw fileFailureFromErrno(errno);
+  }
+  ~Directory() { ::closedir(handle_); }
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+
+  DIR* get() const { return handle_; }
+
+ private:
+  DIR* handle_;
+};
+
+bool isRegularFile(DIR* directory, const dirent& entry) {
+  if (entry.d_type == DT_REG) return true;
+  if (entry.d_type != DT_UNKNOWN) return false;
+  struct stat info {};
+  return ::fstatat(::dirfd(directory), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
+
+bool PosixFileSystem::FolderExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Names beginning with "." are this platform's hidden files. Symbolic links
+// inside a photo folder are not plain files and stay where they are. Sorted by
+// their bytes, so that a run's log does not depend on the file system's order.
+std::vector<std::string> PosixFileSystem::listPlainFiles(const std::string& folder) {
+  Directory directory(folder);
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(directory.get())) {
+    if (entry->d_name[0] != '.' && isRegularFile(directory.get(), *entry)) names.emplace_back(entry->d_name);
+    errno = 0;
+  }
+  if (errno != 0) throw fileFailureFromErrno(errno);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void PosixFileSystem::createFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) throw fileFailureFromErrno(errno);
+}
+
+// rename(2) would silently replace a file of the target name, so the move
+// asks the kernel not to; where a file system cannot, it links the new name
+// and then removes the old one. Finding the target taken by the very file
+// being moved means an earlier move was cut short there: removing the old
+// name finishes it.
+void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      if (::unlink(from.c_str()) != 0) throw fileFailureFromErrno(errno);
+      return;
+    }
+    error = errno;
+  }
+  if (error == EEXIST && sameFile(from, to)) {
+    if (::unlink(from.c_str()) != 0) throw fileFailureFromErrno(errno);
+    return;
+  }
+  throw fileFailureFromErrno(error);
+}
 
 std::unique_ptr<RandomAccessFile> PosixFileSystem::openForReading(const std::string& path) {
   // Non-blocking, so that a FIFO cannot hang the open; it is refused below.

@@ -1,0 +1,32 @@
+// Every text the log shows, in one place.
+#pragma once
+
+#include <string>
+
+#include "platform/basic_types.h"
+#include "platform/version.h"
+
+namespace kelvane::log_lines {
+
+inline std::string line(const std::string& text) { return text + std::string(kLineBreak); }
+
+inline std::string banner() {
+  return line("Kelvane v." + std::to_string(version::kMajor) + "." + std::to_string(version::kMinor) + "." +
+              std::to_string(version::kRevision)) +
+         std::string(kLineBreak);
+}
+
+inline std::string hint() { return line("Start by drag-dropping image-files or folders here") + std::string(kLineBreak); }
+inline std::string finished() { return line("Finished"); }
+
+inline std::string inputDirectory(const std::string& folder) { return line("Input Directory: " + folder); }
+inline std::string invalidFile(const std::string& name) { return line("Invalid file: " + name); }
+inline std::string noDateFound(const std::string& name) { return line("No date found: " + name); }
+inline std::string creatingDirectory(const std::string& dateFolder) {
+  return line("Creating Directory \"" + dateFolder + "\"");
+}
+inline std::string moving(const std::string& name, const std::string& dateFolder) {
+  return line("Moving \"" + name + "\" to \"" + dateFolder + "\"");
+}
+
+}  // namespace kelvane::log_lines

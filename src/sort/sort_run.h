@@ -1,0 +1,42 @@
+// The sort run: turns paths into date folders and moved files, logging every
+// step before it is taken.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/log.h"
+#include "platform/message_box.h"
+
+namespace kelvane {
+
+class SortRun {
+ public:
+  // bProcessing is the caller's flag: set while a run is under way, left set
+  // when a run stops on a failure.
+  SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing);
+
+  // Runs a path list in its text form, consuming it from the front. True when
+  // the whole list was handled. A failure to create a folder or move a file
+  // stops the run: it is passed on as a RuntimeFailure, and the items not yet
+  // taken stay in the list.
+  bool ProcessPaths(std::string& sPaths);
+
+  // The same for paths that arrive whole (arguments, dropped files): each one
+  // item, blanks and double quotes included.
+  bool processWholePaths(std::deque<std::string>& paths);
+
+ private:
+  void handleItem(const std::string& item);
+  void handleFolder(const std::string& folder);
+  void handleFile(const std::string& folder, const std::string& name);
+  void prt(const std::string& sString);
+
+  FileSystem& oFileSystem_;
+  MessageBoxes& boxes_;
+  Log& log_;
+  bool& bProcessing_;
+};
+
+}  // namespace kelvane
