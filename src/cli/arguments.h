@@ -14,7 +14,7 @@ struct Invocation {
   Mode mode = Mode::Window;
   Answer answer = Answer::Yes;  // how Yes/No boxes are answered without a window
   std::vector<std::string> paths;
-  std::string error;            // why the arguments are a usage error
+  std::string error;  // why the arguments are a usage error
 };
 
 // hasDisplay: whether a window can be shown at all; without one, paths are

@@ -12,11 +12,10 @@ namespace kelvane::cli {
 
 int runWithoutWindow(const Invocation& invocation) {
   switch (invocation.mode) {
-    case Mode::Help:
-      std::cout << kUsage;
-      return 0;
+    case Mode::Help: std::cout << kUsage; return 0;
     case Mode::Version:
-      std::cout << "Kelvane " << version::kMajor << '.' << version::kMinor << '.' << version::kRevision << '\n';
+      std::cout << "Kelvane " << version::kMajor << '.' << version::kMinor << '.' << version::kRevision
+                << '\n';
       return 0;
     case Mode::Tags: {
       posix::PosixFileSystem fileSystem;
@@ -28,11 +27,8 @@ int runWithoutWindow(const Invocation& invocation) {
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       return sortWithoutWindow(invocation.paths, fileSystem, boxes, std::cout, std::cerr);
     }
-    case Mode::UsageError:
-      std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage;
-      return 2;
-    case Mode::Window:
-      break;
+    case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
+    case Mode::Window: break;
   }
   std::cerr << "kelvane: this build has no window\n\n" << kUsage;
   return 2;

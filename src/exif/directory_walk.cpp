@@ -32,11 +32,16 @@ enum class Group { None, Byte, Text, Short, Long, Rational };
 
 Group groupOf(Long dataType) {
   switch (dataType) {
-    case 1: case 6: return Group::Byte;
-    case 2: case 7: return Group::Text;
-    case 3: case 8: return Group::Short;
-    case 4: case 9: return Group::Long;
-    case 5: case 10: return Group::Rational;
+    case 1:
+    case 6: return Group::Byte;
+    case 2:
+    case 7: return Group::Text;
+    case 3:
+    case 8: return Group::Short;
+    case 4:
+    case 9: return Group::Long;
+    case 5:
+    case 10: return Group::Rational;
     default: return Group::None;
   }
 }
@@ -98,9 +103,9 @@ class DirectoryWalk {
 
   clsExifReader& r_;
   bool bExifDone = false;
-  Long entryCount_ = 0;   // N, kept from one directory to the next
+  Long entryCount_ = 0;  // N, kept from one directory to the next
   Long newUpper_ = 0;
-  Long scratch_ = 0;      // the little-endian reads go through here
+  Long scratch_ = 0;  // the little-endian reads go through here
   std::unordered_set<Long> walked_;
 };
 
@@ -113,11 +118,11 @@ void DirectoryWalk::run(Long& lDirPos) {
     do {
       const Long p = lDirPos;
       walked_.insert(p);
-      readEntryCount(p);                                                             // 1.1
-      const Long last = r_.aTags.hasBounds() ? r_.aTags.upperBound() : 0;            // 1.2
+      readEntryCount(p);                                                   // 1.1
+      const Long last = r_.aTags.hasBounds() ? r_.aTags.upperBound() : 0;  // 1.2
       // Without the records for this directory there is nothing to read into.
-      if (!step([&] { newUpper_ = checked::add(last, entryCount_); })) return;       // 1.3
-      if (!step([&] { r_.aTags.growTo(newUpper_); })) return;                        // 1.4
+      if (!step([&] { newUpper_ = checked::add(last, entryCount_); })) return;  // 1.3
+      if (!step([&] { r_.aTags.growTo(newUpper_); })) return;                   // 1.4
       const Long count = entryCount_;
       for (Long i = 1; i <= count; ++i) readEntry(r_.aTags.record(last + i), p, i);  // 1.5
       readNextLink(p);                                                               // 1.6
@@ -125,8 +130,8 @@ void DirectoryWalk::run(Long& lDirPos) {
         step([&] { r_.lNextIfdOffset = r_.lExifIfdOffset; });
         step([&] { bExifDone = true; });
       }
-      step([&] { lDirPos = checked::add(r_.lTiffStart, r_.lNextIfdOffset); });     // 1.8
-    } while (r_.lNextIfdOffset != 0 && !walked_.contains(lDirPos));                  // 1.9
+      step([&] { lDirPos = checked::add(r_.lTiffStart, r_.lNextIfdOffset); });  // 1.8
+    } while (r_.lNextIfdOffset != 0 && !walked_.contains(lDirPos));             // 1.9
   } catch (const EndOfWalk&) {
   }
 }
@@ -214,8 +219,10 @@ void DirectoryWalk::readEntry(TagEntry& entry, Long p, Long i) {
     step([&] { entry.TagId = r_.bytData.at(at(0)) * 256 + r_.bytData.at(at(1)); });
     step([&] { entry.DataType = r_.bytData.at(at(2)) * 256 + r_.bytData.at(at(3)); });
   }
-  readSigned32(entry.Count, [&] { return at(4); }, intel);
-  decodeValue(entry, [&] { return at(8); }, intel);
+  const auto countIndex = [&] { return at(4); };
+  const auto fieldIndex = [&] { return at(8); };
+  readSigned32(entry.Count, countIndex, intel);
+  decodeValue(entry, fieldIndex, intel);
   // The last tag 34665 met names the Exif directory.
   if (entry.TagId == kExifDirectoryTag) step([&] { r_.lExifIfdOffset = convertToLong(entry.Value); });
 }
@@ -256,8 +263,7 @@ TagValue DirectoryWalk::fieldValue(Group group, const FieldBytes& field) const {
       for (std::uint8_t byte : field) text += r_.PadLeft(upperHex(byte), 2, "0");
       return text;
     }
-    case Group::Text:
-      return std::string(field.begin(), field.end());  // NULs stay in the value
+    case Group::Text: return std::string(field.begin(), field.end());  // NULs stay in the value
     case Group::Short:
       // The sum of the two halves, not a 32-bit combination of them.
       return Long{field[0] * 256 + field[1] + field[2] * 256 + field[3]};
@@ -276,7 +282,9 @@ void DirectoryWalk::appendByteDecimal(TagEntry& entry, Long k) {
 }
 
 void DirectoryWalk::appendByteCharacter(TagEntry& entry, Long k) {
-  step([&] { r_.aTags.appendText(entry, std::string(1, static_cast<char>(r_.bytData.at(valueIndex(entry, k))))); });
+  step([&] {
+    r_.aTags.appendText(entry, std::string(1, static_cast<char>(r_.bytData.at(valueIndex(entry, k)))));
+  });
 }
 
 // Short and long values outside the entry are written as the decimal forms of
@@ -332,7 +340,8 @@ void DirectoryWalk::readNextLink(Long p) {
 
 bool DirectoryWalk::endsChain(std::int64_t target) const {
   if (walked_.size() >= kMaxDirectories) return true;
-  return target >= 0 && target <= std::numeric_limits<Long>::max() && walked_.contains(static_cast<Long>(target));
+  return target >= 0 && target <= std::numeric_limits<Long>::max() &&
+         walked_.contains(static_cast<Long>(target));
 }
 
 }  // namespace kelvane

@@ -19,7 +19,8 @@ TagValue clsExifReader::Tag(Long ExifTag) {
   if (!bLoaded) {
     if (sPicPath.empty()) return {};
     if (!Load(sPicPath)) {
-      const std::string prompt = "Cannot load file" + std::string(kLineBreak) + std::string(kLineBreak) + sPicPath;
+      const std::string prompt =
+          "Cannot load file" + std::string(kLineBreak) + std::string(kLineBreak) + sPicPath;
       boxes_.show(prompt, "Get JPEG file tag", Buttons::Ok, Icon::Critical);
       return {};
     }

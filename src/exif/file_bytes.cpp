@@ -46,7 +46,8 @@ Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t 
       return first == 0 && second == 0 ? static_cast<Long>(i) : -1;
     }
     const Window& window = windowFor(i);
-    const std::int64_t windowEnd = std::min(window.start + static_cast<std::int64_t>(window.bytes.size()), end + 1);
+    const std::int64_t windowEnd =
+        std::min(window.start + static_cast<std::int64_t>(window.bytes.size()), end + 1);
     const auto* base = window.bytes.data();
     const auto offset = static_cast<std::size_t>(i - window.start);
     const auto length = static_cast<std::size_t>(windowEnd - i);

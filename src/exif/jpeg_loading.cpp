@@ -86,7 +86,8 @@ bool clsExifReader::FindExifHeader() {
   lApp1Length = bytData.at(checked::add(lApp1Pos, 2)) * 256 + bytData.at(checked::add(lApp1Pos, 3));
   // Only the first APP1 counts: another kind of APP1 in front refuses the file.
   std::string identifier;
-  for (Long k = 4; k <= 7; ++k) identifier.push_back(static_cast<char>(bytData.at(checked::add(lApp1Pos, k))));
+  for (Long k = 4; k <= 7; ++k)
+    identifier.push_back(static_cast<char>(bytData.at(checked::add(lApp1Pos, k))));
   return identifier == "Exif";
 }
 

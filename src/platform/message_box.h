@@ -15,8 +15,7 @@ class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
 
-  virtual Answer show(const std::string& prompt, const std::string& title, Buttons buttons,
-                      Icon icon) = 0;
+  virtual Answer show(const std::string& prompt, const std::string& title, Buttons buttons, Icon icon) = 0;
 
   // A reader starts loading another file. Answerers that bound the boxes of
   // one file start counting afresh.

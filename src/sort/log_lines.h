@@ -16,7 +16,9 @@ inline std::string banner() {
          std::string(kLineBreak);
 }
 
-inline std::string hint() { return line("Start by drag-dropping image-files or folders here") + std::string(kLineBreak); }
+inline std::string hint() {
+  return line("Start by drag-dropping image-files or folders here") + std::string(kLineBreak);
+}
 inline std::string finished() { return line("Finished"); }
 
 inline std::string inputDirectory(const std::string& folder) { return line("Input Directory: " + folder); }

@@ -71,7 +71,8 @@ bool isRegularFile(DIR* directory, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
   struct stat info {};
-  return ::fstatat(::dirfd(directory), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+  return ::fstatat(::dirfd(directory), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 }  // namespace
