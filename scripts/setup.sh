@@ -3,7 +3,7 @@
 # Packages already present are not fetched again.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev)
 if [ "${KELVANE_WITH_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 
 missing=()

@@ -1,5 +1,6 @@
 #include "cli/cli_main.h"
 
+#include <cassert>
 #include <iostream>
 
 #include "cli/no_window_command.h"

@@ -1,0 +1,141 @@
+#include "app/frm_main.h"
+
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/text_conversion.h"
+#include "platform/runtime_failure.h"
+#include "sort/log_lines.h"
+#include "sort/sort_run.h"
+
+namespace kelvane {
+namespace {
+
+constexpr int kClientWidth = 408;  // 6120 × 3765 twips at 15 twips a pixel
+constexpr int kClientHeight = 251;
+constexpr int kMargin = 1;  // 10 twips, rounded to a whole pixel
+constexpr int kTimerInterval = 100;
+
+// A file list: local files and folders only. An empty list counts as one.
+bool isFileList(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return false;
+  const QList<QUrl> urls = data->urls();
+  return std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+}  // namespace
+
+frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
+                 std::vector<std::string> commandLine, QWidget* parent)
+    : QWidget(parent),
+      txtOutput_(new QPlainTextEdit(this)),
+      tmr_(new QTimer(this)),
+      boxes_(boxes),
+      oFileSystem(std::move(fileSystem)) {
+  setWindowTitle(QStringLiteral("Kelvane"));
+  resize(kClientWidth, kClientHeight);
+  txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  txtOutput_->setAcceptDrops(true);
+  // The log box's own drop handling would paste dropped text into the log;
+  // the window decides instead.
+  txtOutput_->viewport()->installEventFilter(this);
+  tmr_->setInterval(kTimerInterval);
+  connect(tmr_, &QTimer::timeout, this, &frmMain::tmrTimer);
+  formLoad(std::move(commandLine));
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::formLoad(std::vector<std::string> commandLine) {
+  txtOutput_->setPlainText(QString());
+  prt(toQString(log_lines::banner()));
+  if (!commandLine.empty()) {
+    sCommandLine.assign(std::make_move_iterator(commandLine.begin()),
+                        std::make_move_iterator(commandLine.end()));
+    tmr_->start();
+  } else {
+    prt(toQString(log_lines::hint()));
+  }
+}
+
+// Costs the same however long the log is: the cursor jumps to the end
+// without the text being read.
+void frmMain::prt(const QString& sString) {
+  txtOutput_->moveCursor(QTextCursor::End);
+  txtOutput_->insertPlainText(sString);
+}
+
+void frmMain::append(std::string_view text) { prt(toQString(text)); }
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // A window made tiny or minimised must not give the box a negative size.
+  txtOutput_->setGeometry(kMargin, kMargin, std::max(0, width() - 2 * kMargin),
+                          std::max(0, height() - 2 * kMargin));
+}
+
+void frmMain::tmrTimer() {
+  tmr_->stop();  // first, so that the command line runs at most once
+  if (bProcessing) return;
+  if (ProcessPaths(sCommandLine)) prt(toQString(log_lines::finished()));
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != txtOutput_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: dragOver(*static_cast<QDragMoveEvent*>(event)); return true;
+    case QEvent::Drop: dropFiles(*static_cast<QDropEvent*>(event)); return true;
+    default: return QWidget::eventFilter(watched, event);
+  }
+}
+
+// A file list is taken as a copy when the source offers one; anything else is
+// refused.
+void frmMain::dragOver(QDragMoveEvent& event) {
+  if (isFileList(event.mimeData()) && (event.possibleActions() & Qt::CopyAction)) {
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+  } else {
+    event.setDropAction(Qt::IgnoreAction);
+    event.ignore();
+  }
+}
+
+// Each dropped path is a run of its own, then one "Finished" for the drop.
+void frmMain::dropFiles(QDropEvent& event) {
+  if (!isFileList(event.mimeData())) {
+    event.ignore();
+    return;
+  }
+  event.acceptProposedAction();
+  for (const QUrl& url : event.mimeData()->urls()) {
+    std::deque<std::string> path{toPathBytes(url.toLocalFile())};
+    if (!ProcessPaths(path)) return;
+  }
+  prt(toQString(log_lines::finished()));
+}
+
+// A run that stops on a failure is reported in a box; the window lives on
+// and takes the next drop.
+bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
+  try {
+    return SortRun(*oFileSystem, boxes_, *this, bProcessing).processWholePaths(paths);
+  } catch (const RuntimeFailure& failure) {
+    reportStoppedRun(failure);
+    return false;
+  }
+}
+
+void frmMain::reportStoppedRun(const RuntimeFailure& failure) {
+  boxes_.show("Error # " + std::to_string(failure.number()) + " " + failure.description(), "Kelvane",
+              Buttons::Ok, Icon::Critical);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,21 @@
+#include "app/qt_message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "app/text_conversion.h"
+
+namespace kelvane {
+
+Answer QtMessageBoxes::show(const std::string& prompt, const std::string& title, Buttons buttons,
+                            Icon /*icon*/) {
+  const bool yesNo = buttons == Buttons::YesNo;
+  QMessageBox box(QMessageBox::Critical, toQString(title), toQString(prompt),
+                  yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, QApplication::activeWindow());
+  if (yesNo) box.setDefaultButton(QMessageBox::Yes);
+  const int pressed = box.exec();
+  if (!yesNo) return Answer::Ok;
+  return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+}  // namespace kelvane

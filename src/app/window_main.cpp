@@ -1,0 +1,27 @@
+#include "app/window_main.h"
+
+#include <QApplication>
+
+#include "app/frm_main.h"
+#include "app/qt_message_boxes.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/version.h"
+
+namespace kelvane::app {
+
+int runWindow(int argc, char** argv, std::vector<std::string> paths) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kelvane"));
+  QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
+                                          .arg(version::kMajor)
+                                          .arg(version::kMinor)
+                                          .arg(version::kPatch)
+                                          .arg(version::kRevision));
+  QGuiApplication::setDesktopFileName(QStringLiteral("kelvane"));
+  QtMessageBoxes boxes;
+  frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, std::move(paths));
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace kelvane::app
