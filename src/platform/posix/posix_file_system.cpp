@@ -43,13 +43,31 @@ class PosixFile : public RandomAccessFile {
   std::int64_t size_;
 };
 
-// Both names lead to the same file: what a move interrupted between linking
-// the new name and removing the old one leaves behind.
-bool sameFile(const std::string& a, const std::string& b) {
-  struct stat first {};
-  struct stat second {};
-  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Two paths that reach one directory entry, through a linked folder for
+// instance: that entry is the file's only name there, never a second one.
+bool sameEntry(const std::string& a, const std::string& b) {
+  struct stat firstFolder {};
+  struct stat secondFolder {};
+  return a.substr(a.rfind('/') + 1) == b.substr(b.rfind('/') + 1) &&
+         ::stat(parentOf(a).c_str(), &firstFolder) == 0 && ::stat(parentOf(b).c_str(), &secondFolder) == 0 &&
+         sameInode(firstFolder, secondFolder);
+}
+
+// Two names of one file: what a move cut short between linking the new name
+// and removing the old one leaves behind.
+bool interruptedMove(const std::string& from, const std::string& to) {
+  struct stat source {};
+  struct stat target {};
+  return ::lstat(from.c_str(), &source) == 0 && ::lstat(to.c_str(), &target) == 0 && S_ISREG(source.st_mode) &&
+         sameInode(source, target) && source.st_nlink >= 2 && !sameEntry(from, to);
 }
 
 class Directory {
@@ -122,7 +140,7 @@ void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
     }
     error = errno;
   }
-  if (error == EEXIST && sameFile(from, to)) {
+  if (error == EEXIST && interruptedMove(from, to)) {
     if (::unlink(from.c_str()) != 0) throw fileFailureFromErrno(errno);
     return;
   }
