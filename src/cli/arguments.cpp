@@ -54,6 +54,8 @@ Invocation usageError(std::string why) {
 
 Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDisplay) {
   Invocation invocation;
+  bool help = false;
+  bool version = false;
   bool noWindow = false;
   bool tags = false;
   bool answerGiven = false;
@@ -65,9 +67,11 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
       break;
     }
     if (argument.size() < 2 || argument[0] != '-') break;  // the first path; "-" alone is a path
-    if (argument == "--help") return Invocation{Mode::Help, Answer::Yes, {}, {}};
-    if (argument == "--version") return Invocation{Mode::Version, Answer::Yes, {}, {}};
-    if (argument == "--no-window") {
+    if (argument == "--help") {
+      help = true;
+    } else if (argument == "--version") {
+      version = true;
+    } else if (argument == "--no-window") {
       noWindow = true;
     } else if (argument == "--tags") {
       tags = true;
@@ -89,6 +93,9 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   }
   invocation.paths.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
 
+  // Once every option is known to be valid, --help and --version win.
+  if (help) return Invocation{Mode::Help, Answer::Yes, {}, {}};
+  if (version) return Invocation{Mode::Version, Answer::Yes, {}, {}};
   if (noWindow && tags) return usageError("--no-window and --tags cannot be combined");
   if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");
   if (tags) {

@@ -11,7 +11,9 @@
 
 namespace kelvane::cli {
 
-int runWithoutWindow(const Invocation& invocation) {
+namespace {
+
+int runMode(const Invocation& invocation) {
   switch (invocation.mode) {
     case Mode::Help: std::cout << kUsage; return 0;
     case Mode::Version:
@@ -31,8 +33,20 @@ int runWithoutWindow(const Invocation& invocation) {
     case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
     case Mode::Window: break;
   }
-  std::cerr << "kelvane: this build has no window\n\n" << kUsage;
+  assert(false && "main starts the window itself");
   return 2;
+}
+
+}  // namespace
+
+// Output that could not be written is a failure, not a success.
+int runWithoutWindow(const Invocation& invocation) {
+  const int status = runMode(invocation);
+  if (!std::cout.flush()) {
+    std::cerr << "kelvane: could not write to standard output\n";
+    return status == 0 ? 1 : status;
+  }
+  return status;
 }
 
 }  // namespace kelvane::cli
