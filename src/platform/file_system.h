@@ -32,6 +32,10 @@ class FileSystem {
   virtual bool FolderExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
 
+  // The file a named path leads to: a symbolic link is followed to the file
+  // it names, any other path comes back as it stands.
+  virtual std::string followLinks(const std::string& path) = 0;
+
   // The names of the plain files directly inside a folder, taken whole before
   // anything is moved: no sub-folders, no hidden files, no symbolic links,
   // nothing that is not a regular file.

@@ -42,12 +42,15 @@ void SortRun::handleItem(const std::string& item) {
   if (oFileSystem_.FolderExists(item)) {
     handleFolder(item);
   } else if (oFileSystem_.FileExists(item)) {
+    // A named link stands for the photo it leads to, which is sorted beside
+    // itself; moving the link would break it and leave the photo behind.
+    const std::string file = oFileSystem_.followLinks(item);
     // A bare name is a file of the working folder.
-    const auto slash = item.rfind('/');
+    const auto slash = file.rfind('/');
     if (slash == std::string::npos) {
-      handleFile(".", item);
+      handleFile(".", file);
     } else {
-      handleFile(item.substr(0, slash), item.substr(slash + 1));
+      handleFile(file.substr(0, slash), file.substr(slash + 1));
     }
   }
 }

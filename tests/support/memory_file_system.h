@@ -25,6 +25,7 @@ class MemoryFileSystem : public FileSystem {
 
   bool FolderExists(const std::string& path) override { return folders_.contains(path); }
   bool FileExists(const std::string& path) override { return files_.contains(path); }
+  std::string followLinks(const std::string& path) override { return path; }  // no links here
   std::vector<std::string> listPlainFiles(const std::string& folder) override;
   void createFolder(const std::string& path) override;
   void moveFile(const std::string& from, const std::string& to) override;

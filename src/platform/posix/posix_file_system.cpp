@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/posix/file_failure.h"
 
@@ -103,6 +105,14 @@ bool PosixFileSystem::FolderExists(const std::string& path) {
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string PosixFileSystem::followLinks(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) throw fileFailureFromErrno(errno);
+  return resolved.get();
 }
 
 // Names beginning with "." are this platform's hidden files. Symbolic links

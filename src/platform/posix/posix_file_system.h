@@ -9,6 +9,7 @@ class PosixFileSystem : public FileSystem {
  public:
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  std::string followLinks(const std::string& path) override;
   std::vector<std::string> listPlainFiles(const std::string& folder) override;
   void createFolder(const std::string& path) override;
   void moveFile(const std::string& from, const std::string& to) override;
