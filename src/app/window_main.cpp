@@ -1,6 +1,7 @@
 #include "app/window_main.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include "app/frm_main.h"
 #include "app/qt_message_boxes.h"
@@ -18,6 +19,10 @@ int runWindow(int argc, char** argv, std::vector<std::string> paths) {
                                           .arg(version::kPatch)
                                           .arg(version::kRevision));
   QGuiApplication::setDesktopFileName(QStringLiteral("kelvane"));
+  QIcon icon;
+  for (int size : {16, 32, 48})
+    icon.addFile(QStringLiteral(":/icons/kelvane-%1.png").arg(size), QSize(size, size));
+  QApplication::setWindowIcon(icon);
   QtMessageBoxes boxes;
   frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, std::move(paths));
   window.show();
