@@ -4,8 +4,6 @@ if(NOT KELVANE_GUI)
   return()  # without the window there is no kelvane program to install
 endif()
 
-add_subdirectory(tools)
-
 include(GNUInstallDirs)
 install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/kelvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -20,7 +18,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kelvane")
-set(CPACK_PACKAGE_CONTACT "Seed 06ff0edb maintainers <maintainers@users.noreply.c-seed-06ff0edb.example>")
+set(CPACK_PACKAGE_CONTACT "Kelvane developers <developers@kelvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo sorter that files photographs into folders by date")
 set(CPACK_PACKAGE_DESCRIPTION
     "Kelvane reads the capture date from the Exif block of each JPEG in the\n"

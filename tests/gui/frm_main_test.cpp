@@ -1,0 +1,220 @@
+// The window under the offscreen platform: start-up, the log append, the
+// layout, drag-over and drop, and the boxes.
+#include "app/frm_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/qt_message_boxes.h"
+#include "memory_file_system.h"
+#include "scripted_message_boxes.h"
+#include "tiff_builder.h"
+
+namespace kelvane {
+namespace {
+
+using namespace kelvane::testing;
+
+const QString kBanner = "Kelvane v.0.1.10\n\n";
+const QString kHint = "Start by drag-dropping image-files or folders here\n\n";
+
+// A window over in-memory folders /a, /b and /c, one dated photo in each.
+struct Window {
+  explicit Window(std::vector<std::string> commandLine = {}) {
+    auto memory = std::make_unique<MemoryFileSystem>();
+    files = memory.get();
+    files->add("/a/1.jpg", jpegWithDate("2020:01:01 10:00:00"));
+    files->add("/b/2.jpg", jpegWithDate("2020:02:02 10:00:00"));
+    files->add("/c/3.jpg", jpegWithDate("2020:03:03 10:00:00", ByteOrder::Motorola));
+    window = std::make_unique<frmMain>(std::move(memory), boxes, std::move(commandLine));
+  }
+  QString log() const { return window->txtOutput()->toPlainText(); }
+
+  // Sends drag-enter and drop to the log box as a real drag would.
+  bool drag(QMimeData& data, Qt::DropActions offered, bool drop) {
+    QWidget* viewport = window->txtOutput()->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    const bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+    if (drop) {
+      QDropEvent dropEvent(QPointF(5, 5), offered, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(viewport, &dropEvent);
+    }
+    return accepted;
+  }
+  bool dropFiles(const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    return drag(data, Qt::CopyAction | Qt::MoveAction, true);
+  }
+
+  ScriptedMessageBoxes boxes;
+  MemoryFileSystem* files;
+  std::unique_ptr<frmMain> window;
+};
+
+TEST(Window, StartsWithTheBannerAndTheHintAndNoTimer) {
+  Window w;
+  EXPECT_EQ(w.log(), kBanner + kHint);
+  EXPECT_EQ(w.window->windowTitle(), "Kelvane");
+  EXPECT_EQ(w.window->size(), QSize(408, 251));
+  EXPECT_FALSE(w.window->tmr()->isActive());
+}
+
+TEST(Window, RunsItsCommandLineOnceAfterBeingShown) {
+  Window w({"/a", "/b"});
+  EXPECT_EQ(w.log(), kBanner);
+  EXPECT_TRUE(w.window->tmr()->isActive());
+  EXPECT_EQ(w.window->tmr()->interval(), 100);
+  w.window->show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.log().endsWith("Finished\n"); }, 2000));
+  EXPECT_EQ(w.log(),
+            kBanner +
+                "Input Directory: /a\nCreating Directory \"2020-01-01\"\nMoving \"1.jpg\" to \"2020-01-01\"\n"
+                "Input Directory: /b\nCreating Directory \"2020-02-02\"\nMoving \"2.jpg\" to \"2020-02-02\"\n"
+                "Finished\n");
+  EXPECT_FALSE(w.window->tmr()->isActive());
+  EXPECT_FALSE(w.window->bProcessing);
+}
+
+TEST(Window, TheTickRunsNothingWhileARunIsUnderWay) {
+  Window w({"/a"});
+  w.window->bProcessing = true;
+  QTest::qWait(300);
+  EXPECT_EQ(w.log(), kBanner);
+  EXPECT_FALSE(w.window->tmr()->isActive());
+  EXPECT_TRUE(w.files->FileExists("/a/1.jpg"));
+}
+
+TEST(Window, PrtAppendsAfterWhateverTheUserTypedOrSelected) {
+  Window w;
+  QPlainTextEdit* box = w.window->txtOutput();
+  box->moveCursor(QTextCursor::End);
+  box->insertPlainText("user typed");
+  QTextCursor selection = box->textCursor();
+  selection.setPosition(0);
+  selection.setPosition(6, QTextCursor::KeepAnchor);  // "Kelvan" selected
+  box->setTextCursor(selection);
+  w.window->prt("X\n");
+  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+  EXPECT_EQ(box->textCursor().position(), w.log().size());
+  w.window->prt("");
+  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+}
+
+TEST(Window, TheLogBoxFillsTheWindowAtEverySize) {
+  Window w;
+  w.window->show();
+  for (const QSize size : {QSize(600, 400), QSize(300, 120), QSize(1, 1), QSize(0, 0)}) {
+    w.window->resize(size);
+    QApplication::processEvents();
+    const QRect box = w.window->txtOutput()->geometry();
+    EXPECT_EQ(box.topLeft(), QPoint(1, 1)) << size.width();
+    EXPECT_EQ(box.width(), std::max(0, w.window->width() - 2));
+    EXPECT_EQ(box.height(), std::max(0, w.window->height() - 2));
+  }
+}
+
+TEST(Window, RefusesAnythingButAFileListOfferedAsACopy) {
+  struct Row {
+    const char* name;
+    std::function<void(QMimeData&)> fill;
+    Qt::DropActions offered;
+  };
+  const Row rows[] = {
+      {"plain text", [](QMimeData& d) { d.setText("/a"); }, Qt::CopyAction},
+      {"web link", [](QMimeData& d) { d.setUrls({QUrl("https://example.org/a.jpg")}); }, Qt::CopyAction},
+      {"move only", [](QMimeData& d) { d.setUrls({QUrl::fromLocalFile("/a")}); }, Qt::MoveAction},
+      {"link only", [](QMimeData& d) { d.setUrls({QUrl::fromLocalFile("/a")}); }, Qt::LinkAction},
+  };
+  for (const Row& row : rows) {
+    Window w;
+    QMimeData data;
+    row.fill(data);
+    EXPECT_FALSE(w.drag(data, row.offered, true)) << row.name;
+    EXPECT_EQ(w.log(), kBanner + kHint) << row.name;
+    EXPECT_TRUE(w.files->FileExists("/a/1.jpg")) << row.name;
+  }
+}
+
+TEST(Window, RunsEveryDroppedPathAloneThenFinishesOnce) {
+  Window w;
+  EXPECT_TRUE(w.dropFiles({"/a", "/b", "/c"}));
+  const QString lines = w.log().mid(kBanner.size() + kHint.size());
+  EXPECT_EQ(lines.count("Input Directory: "), 3);
+  EXPECT_LT(lines.indexOf("/a"), lines.indexOf("/b"));
+  EXPECT_LT(lines.indexOf("/b"), lines.indexOf("/c"));
+  EXPECT_EQ(lines.count("Finished"), 1);
+  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\n"));
+}
+
+TEST(Window, ADroppedFileIsSortedBesideItselfAndAnEmptyListJustFinishes) {
+  Window w;
+  EXPECT_TRUE(w.dropFiles({"/b/2.jpg"}));
+  EXPECT_TRUE(w.dropFiles({}));
+  EXPECT_EQ(w.log(), kBanner + kHint +
+                         "Creating Directory \"2020-02-02\"\nMoving \"2.jpg\" to \"2020-02-02\"\n" +
+                         "Finished\nFinished\n");
+  EXPECT_TRUE(w.files->FileExists("/b/2020-02-02/2.jpg"));
+}
+
+TEST(Window, AFailedRunShowsABoxAndTheWindowTakesTheNextDrop) {
+  Window w;
+  w.files->add("/a/2020-01-01/1.jpg", {'x'});  // the target name is taken
+  w.dropFiles({"/a", "/b"});
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_EQ(w.boxes.shown[0].title, "Kelvane");
+  EXPECT_EQ(w.boxes.shown[0].prompt, "Error # 58 File already exists");
+  EXPECT_EQ(w.boxes.shown[0].buttons, Buttons::Ok);
+  EXPECT_TRUE(w.log().endsWith("Moving \"1.jpg\" to \"2020-01-01\"\n"));
+  EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));  // the rest of the drop was not run
+  w.dropFiles({"/b"});
+  EXPECT_TRUE(w.log().endsWith("Moving \"2.jpg\" to \"2020-02-02\"\nFinished\n"));
+}
+
+TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
+  QtMessageBoxes boxes;
+  for (const auto& [click, expected] :
+       {std::pair{QMessageBox::No, Answer::No}, {QMessageBox::Yes, Answer::Yes}}) {
+    QString title;
+    QString text;
+    bool yesIsDefault = false;
+    QTimer::singleShot(50, [&, click = click] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      text = box->text();
+      yesIsDefault =
+          box->defaultButton() == box->button(QMessageBox::Yes) && box->icon() == QMessageBox::Critical;
+      box->button(click)->click();
+    });
+    EXPECT_EQ(boxes.show("Error # 9 Subscript out of range\n\nContinue anyway?", "Get Directory Entries",
+                         Buttons::YesNo, Icon::Critical),
+              expected);
+    EXPECT_EQ(title, "Get Directory Entries");
+    EXPECT_EQ(text, "Error # 9 Subscript out of range\n\nContinue anyway?");
+    EXPECT_TRUE(yesIsDefault);
+  }
+}
+
+}  // namespace
+}  // namespace kelvane
+
+// Offscreen unless told otherwise, so that listing the tests needs no display.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
