@@ -30,6 +30,22 @@ bool isFileList(const QMimeData* data) {
 
 }  // namespace
 
+// The boxes of a run: before one opens, the log box catches up, so that the
+// log behind the box shows every line printed so far.
+class frmMain::RunBoxes : public MessageBoxes {
+ public:
+  RunBoxes(frmMain& window, MessageBoxes& boxes) : window_(window), boxes_(boxes) {}
+  Answer show(const std::string& prompt, const std::string& title, Buttons buttons, Icon icon) override {
+    window_.flushRunLog();
+    return boxes_.show(prompt, title, buttons, icon);
+  }
+  void fileLoadStarted() override { boxes_.fileLoadStarted(); }
+
+ private:
+  frmMain& window_;
+  MessageBoxes& boxes_;
+};
+
 frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
                  std::vector<std::string> commandLine, QWidget* parent)
     : QWidget(parent),
@@ -71,7 +87,16 @@ void frmMain::prt(const QString& sString) {
   txtOutput_->insertPlainText(sString);
 }
 
-void frmMain::append(std::string_view text) { prt(toQString(text)); }
+// A run does not hand control back to the event loop, so nothing of the log
+// box can be seen until it ends or a box opens. Its lines are therefore put
+// into the box in one insertion then, instead of one layout per line.
+void frmMain::append(std::string_view text) { runLog_.append(text); }
+
+void frmMain::flushRunLog() {
+  if (runLog_.empty()) return;
+  prt(toQString(runLog_));
+  runLog_.clear();
+}
 
 void frmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
@@ -125,17 +150,16 @@ void frmMain::dropFiles(QDropEvent& event) {
 // A run that stops on a failure is reported in a box; the window lives on
 // and takes the next drop.
 bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
+  RunBoxes boxes(*this, boxes_);
   try {
-    return SortRun(*oFileSystem, boxes_, *this, bProcessing).processWholePaths(paths);
+    const bool done = SortRun(*oFileSystem, boxes, *this, bProcessing).processWholePaths(paths);
+    flushRunLog();
+    return done;
   } catch (const RuntimeFailure& failure) {
-    reportStoppedRun(failure);
+    boxes.show("Error # " + std::to_string(failure.number()) + " " + failure.description(), "Kelvane",
+               Buttons::Ok, Icon::Critical);
     return false;
   }
-}
-
-void frmMain::reportStoppedRun(const RuntimeFailure& failure) {
-  boxes_.show("Error # " + std::to_string(failure.number()) + " " + failure.description(), "Kelvane",
-              Buttons::Ok, Icon::Critical);
 }
 
 }  // namespace kelvane

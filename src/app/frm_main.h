@@ -47,14 +47,17 @@ class frmMain : public QWidget, private Log {
   void dragOver(QDragMoveEvent& event);
   void dropFiles(QDropEvent& event);
   bool ProcessPaths(std::deque<std::string>& paths);
-  void reportStoppedRun(const class RuntimeFailure& failure);
   void append(std::string_view text) override;
+  void flushRunLog();
+
+  class RunBoxes;
 
   QPlainTextEdit* txtOutput_;
   QTimer* tmr_;
   MessageBoxes& boxes_;
   std::unique_ptr<FileSystem> oFileSystem;
   std::deque<std::string> sCommandLine;
+  std::string runLog_;  // lines of the current run not yet in the log box
 };
 
 }  // namespace kelvane

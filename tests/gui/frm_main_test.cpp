@@ -172,7 +172,10 @@ TEST(Window, ADroppedFileIsSortedBesideItselfAndAnEmptyListJustFinishes) {
 TEST(Window, AFailedRunShowsABoxAndTheWindowTakesTheNextDrop) {
   Window w;
   w.files->add("/a/2020-01-01/1.jpg", {'x'});  // the target name is taken
+  QString logBehindTheBox;
+  w.boxes.onShow = [&] { logBehindTheBox = w.log(); };
   w.dropFiles({"/a", "/b"});
+  EXPECT_TRUE(logBehindTheBox.endsWith("Input Directory: /a\nMoving \"1.jpg\" to \"2020-01-01\"\n"));
   ASSERT_EQ(w.boxes.shown.size(), 1u);
   EXPECT_EQ(w.boxes.shown[0].title, "Kelvane");
   EXPECT_EQ(w.boxes.shown[0].prompt, "Error # 58 File already exists");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ class ScriptedMessageBoxes : public MessageBoxes {
 
   Answer show(const std::string& prompt, const std::string& title, Buttons buttons, Icon icon) override {
     shown.push_back({prompt, title, buttons, icon});
+    if (onShow) onShow();
     if (buttons == Buttons::Ok) return Answer::Ok;
     if (script_.empty()) return afterScript_;
     const Answer answer = script_.front();
@@ -34,6 +36,7 @@ class ScriptedMessageBoxes : public MessageBoxes {
   void fileLoadStarted() override { ++loadsStarted; }
 
   std::vector<ShownBox> shown;
+  std::function<void()> onShow;  // runs while the box is "open"
   int loadsStarted = 0;
 
  private:
