@@ -63,39 +63,58 @@ QImage blank(int size) {
   return image;
 }
 
-QImage draw48() {
-  QImage image = blank(48);
-  QPainter painter(&image);
+// The photo print: a landscape behind a white border. Hills are drawn in
+// order, each a path closed along the bottom of the scene.
+struct Landscape {
+  QRect print;
+  QRect scene;
+  QPointF sun;
+  qreal sunRadius;
+  QPolygonF mountain;
+  std::vector<std::pair<QPainterPath, QColor>> hills;
+};
 
-  // The photo: a print with a white border.
-  const QRect print(2, 6, 34, 28);
-  outlinedRect(painter, print, kPrintBorder);
-  const QRect scene(5, 9, 28, 22);
-  painter.setClipRect(scene);
-  QLinearGradient sky(0, scene.top(), 0, scene.bottom());
+void paintPhoto(QPainter& painter, const Landscape& landscape) {
+  outlinedRect(painter, landscape.print, kPrintBorder);
+  painter.setClipRect(landscape.scene);
+  QLinearGradient sky(0, landscape.scene.top(), 0, landscape.scene.bottom());
   sky.setColorAt(0, kSkyTop);
   sky.setColorAt(1, kSkyBottom);
-  painter.fillRect(scene, sky);
+  painter.fillRect(landscape.scene, sky);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
   painter.setBrush(kSun);
-  painter.drawEllipse(QPointF(11.5, 14.5), 3.2, 3.2);
+  painter.drawEllipse(landscape.sun, landscape.sunRadius, landscape.sunRadius);
   painter.setBrush(kMountain);
-  painter.drawPolygon(QPolygonF({{4, 27}, {15, 15}, {20, 20}, {25, 16}, {34, 25}, {34, 31}, {4, 31}}));
-  QPainterPath hill(QPointF(4, 26));
-  hill.cubicTo(12, 21.5, 22, 23, 34, 25.5);
-  hill.lineTo(34, 32);
-  hill.lineTo(4, 32);
-  painter.setBrush(kHill);
-  painter.drawPath(hill);
-  QPainterPath meadow(QPointF(4, 29.5));
-  meadow.cubicTo(14, 27, 24, 28, 34, 29);
-  meadow.lineTo(34, 32);
-  meadow.lineTo(4, 32);
-  painter.setBrush(kMeadow);
-  painter.drawPath(meadow);
+  painter.drawPolygon(landscape.mountain);
+  for (const auto& [hill, colour] : landscape.hills) {
+    painter.setBrush(colour);
+    painter.drawPath(hill);
+  }
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setClipping(false);
+}
+
+// A hill from (left, start) curving to (right, end), closed down to bottom.
+QPainterPath hill(qreal left, qreal start, QPointF control1, QPointF control2, qreal right, qreal end,
+                  qreal bottom) {
+  QPainterPath path(QPointF(left, start));
+  path.cubicTo(control1, control2, QPointF(right, end));
+  path.lineTo(right, bottom);
+  path.lineTo(left, bottom);
+  return path;
+}
+
+QImage draw48() {
+  QImage image = blank(48);
+  QPainter painter(&image);
+  paintPhoto(painter, {QRect(2, 6, 34, 28),
+                       QRect(5, 9, 28, 22),
+                       QPointF(11.5, 14.5),
+                       3.2,
+                       QPolygonF({{4, 27}, {15, 15}, {20, 20}, {25, 16}, {34, 25}, {34, 31}, {4, 31}}),
+                       {{hill(4, 26, {12, 21.5}, {22, 23}, 34, 25.5, 32), kHill},
+                        {hill(4, 29.5, {14, 27}, {24, 28}, 34, 29, 32), kMeadow}}});
 
   // The calendar page in front, with its binder rings above the red header.
   const QRect page(20, 18, 26, 28);
@@ -113,29 +132,12 @@ QImage draw48() {
 QImage draw32() {
   QImage image = blank(32);
   QPainter painter(&image);
-
-  const QRect print(1, 4, 23, 19);
-  outlinedRect(painter, print, kPrintBorder);
-  const QRect scene(3, 6, 19, 15);
-  painter.setClipRect(scene);
-  QLinearGradient sky(0, scene.top(), 0, scene.bottom());
-  sky.setColorAt(0, kSkyTop);
-  sky.setColorAt(1, kSkyBottom);
-  painter.fillRect(scene, sky);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(kSun);
-  painter.drawEllipse(QPointF(7.5, 9.5), 2.2, 2.2);
-  painter.setBrush(kMountain);
-  painter.drawPolygon(QPolygonF({{2, 19}, {10, 10}, {14, 14}, {17, 11}, {23, 17}, {23, 22}, {2, 22}}));
-  QPainterPath hill(QPointF(2, 18));
-  hill.cubicTo(8, 15, 15, 16, 23, 17.5);
-  hill.lineTo(23, 22);
-  hill.lineTo(2, 22);
-  painter.setBrush(kHill);
-  painter.drawPath(hill);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  painter.setClipping(false);
+  paintPhoto(painter, {QRect(1, 4, 23, 19),
+                       QRect(3, 6, 19, 15),
+                       QPointF(7.5, 9.5),
+                       2.2,
+                       QPolygonF({{2, 19}, {10, 10}, {14, 14}, {17, 11}, {23, 17}, {23, 22}, {2, 22}}),
+                       {{hill(2, 18, {8, 15}, {15, 16}, 23, 17.5, 22), kHill}}});
 
   const QRect page(13, 12, 18, 19);
   outlinedRect(painter, page, kPage);
