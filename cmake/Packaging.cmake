@@ -5,7 +5,7 @@ if(NOT KELVANE_GUI)
 endif()
 
 include(GNUInstallDirs)
-install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kelvane kelvane-window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/kelvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 16 32 48)
   install(FILES res/icons/kelvane-${size}.png

@@ -10,7 +10,12 @@
 
 namespace kelvane::app {
 
-int runWindow(int argc, char** argv, std::vector<std::string> paths) {
+// Qt is given no arguments of the user's: every argument is a path, even one
+// that looks like one of Qt's own options.
+int runWindow(std::vector<std::string> paths) {
+  int argc = 1;
+  char name[] = "kelvane";
+  char* argv[] = {name, nullptr};
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kelvane"));
   QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")

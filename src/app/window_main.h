@@ -7,6 +7,6 @@
 namespace kelvane::app {
 
 // Shows the window, sorting the paths once it is up; returns when it closes.
-int runWindow(int argc, char** argv, std::vector<std::string> paths);
+int runWindow(std::vector<std::string> paths);
 
 }  // namespace kelvane::app
