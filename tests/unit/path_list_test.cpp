@@ -12,12 +12,6 @@
 namespace kelvane {
 namespace {
 
-struct Take {
-  std::string list;
-  std::vector<std::string> items;  // in the order taken, until the list is empty
-  std::string restAfterFirst;
-};
-
 std::vector<std::string> takeAll(std::string list) {
   std::vector<std::string> items;
   do {
@@ -27,31 +21,32 @@ std::vector<std::string> takeAll(std::string list) {
 }
 
 TEST(PathList, TakesItemsInTheirWellFormedAndMalformedForms) {
+  struct Take {
+    std::string list;
+    std::vector<std::string> items;  // in the order taken, until the list is empty
+    std::string restAfterFirst;
+  };
+  const std::string longName(70000, 'x');  // no length limit anywhere
   const std::vector<Take> cases = {
       {"", {""}, ""},
-      {"/a b/c", {"/a b/c"}, ""},
-      {"  /a  ", {"  /a  "}, ""},  // without quotes the list is taken whole
-      {"   ", {"   "}, ""},
-      {"/a /b", {"/a /b"}, ""},
+      {"  /a b  ", {"  /a b  "}, ""},  // without quotes the list is taken whole
       {"\"/a b\"", {"/a b"}, ""},
-      {"\"/a b\" \"/c\"", {"/a b", "/c"}, "\"/c\""},
       {"\"/a\"    \"/c\"   \"/d\"  ", {"/a", "/c", "/d"}, "\"/c\"   \"/d\""},
       {"\"\" \"/c\" \"\"", {"", "/c", ""}, "\"/c\" \"\""},
       {"\"/a\"\"/c\"", {"/a", "/c"}, "\"/c\""},
       {"\"/a\" /c d", {"/a", "/c d"}, "/c d"},
       // Text before the first quote is an item of its own, trimmed.
-      {"/x \"/a\"", {"/x", "/a"}, "\"/a\""},
       {"  /x y  \"/a\"", {"/x y", "/a"}, "\"/a\""},
       {"   \"/a\"", {"/a"}, ""},  // blanks alone before it are no item
       // A quote without a partner: the rest is the last item.
-      {"\"/a", {"/a"}, ""},
       {"\"", {""}, ""},
       {"\"/a\" \"/b c ", {"/a", "/b c"}, "\"/b c"},
-      {"\"/a\" \"", {"/a", ""}, "\""},
       {"/x \"/a", {"/x", "/a"}, "\"/a"},
+      {std::string(40000, ' ') + "\"" + longName + "\"" + std::string(40000, ' ') + "\"/b",
+       {longName, "/b"}, "\"/b"},
   };
   for (const Take& c : cases) {
-    SCOPED_TRACE("list [" + c.list + "]");
+    SCOPED_TRACE("list [" + c.list.substr(0, 40) + "]");
     std::string list = c.list;
     EXPECT_EQ(takeNextItem(list), c.items.front());
     EXPECT_EQ(list, c.restAfterFirst);
@@ -59,45 +54,22 @@ TEST(PathList, TakesItemsInTheirWellFormedAndMalformedForms) {
   }
 }
 
-TEST(PathList, AnyLengthWorks) {
-  const std::string far(40000, ' ');
-  std::string list = far + "\"/a\" \"/b\"";
-  EXPECT_EQ(takeNextItem(list), "/a");
-  EXPECT_EQ(list, "\"/b\"");
-
-  const std::string longName(70000, 'x');
-  list = "\"" + longName + "\" \"/b\"";
-  EXPECT_EQ(takeNextItem(list), longName);
-  EXPECT_EQ(list, "\"/b\"");
-
-  list = longName + "\"/a\"";
-  EXPECT_EQ(takeNextItem(list), longName);
-  EXPECT_EQ(list, "\"/a\"");
-
-  list = "\"/a\"" + far + "\"" + longName;
-  EXPECT_EQ(takeAll(list), (std::vector<std::string>{"/a", longName}));
-}
-
-// Every take shortens a non-empty list, so a run over any list ends within
+// Every take shortens a non-empty list, so taking from any list ends within
 // length + 1 takes; the items hold every 'a' of the list and never a quote.
 TEST(PathList, TakingFromAnyListEnds) {
   std::mt19937 random(20240611);
-  const char alphabet[] = {'a', ' ', '"'};
   std::uniform_int_distribution<std::size_t> length(0, 40);
   std::uniform_int_distribution<std::size_t> pick(0, 2);
   for (int round = 0; round < 20000; ++round) {
     std::string list(length(random), ' ');
-    for (char& c : list) c = alphabet[pick(random)];
+    for (char& c : list) c = "a \""[pick(random)];
     const std::string original = list;
     SCOPED_TRACE("list [" + original + "]");
-
     std::size_t takes = 0;
     std::size_t letters = 0;
     do {
-      const std::size_t before = list.size();
       const std::string item = takeNextItem(list);
       ++takes;
-      ASSERT_TRUE(list.empty() || list.size() < before);
       EXPECT_EQ(item.find('"'), std::string::npos) << item;
       letters += static_cast<std::size_t>(std::count(item.begin(), item.end(), 'a'));
     } while (!list.empty() && takes <= original.size() + 1);
