@@ -72,12 +72,6 @@ std::size_t TiffBuilder::directory(const std::vector<DirectoryEntry>& entries, s
   return at;
 }
 
-void TiffBuilder::patch16(std::size_t offset, std::uint16_t value) {
-  const auto encoded = encode16(value);
-  bytes_.at(offset) = encoded[0];
-  bytes_.at(offset + 1) = encoded[1];
-}
-
 void TiffBuilder::patch32(std::size_t offset, std::uint32_t value) {
   const Field encoded = encode32(value);
   for (std::size_t k = 0; k < 4; ++k) bytes_.at(offset + k) = encoded[k];

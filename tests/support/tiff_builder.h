@@ -31,7 +31,6 @@ class TiffBuilder {
   // Writes the header: byte-order mark, 42, and the IFD0 offset.
   explicit TiffBuilder(ByteOrder order, std::uint32_t ifd0Offset = 8);
 
-  ByteOrder order() const { return order_; }
   std::size_t size() const { return bytes_.size(); }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
@@ -52,18 +51,8 @@ class TiffBuilder {
   std::size_t directory(const std::vector<DirectoryEntry>& entries, std::uint32_t nextLink = 0);
 
   // Overwrites bytes already written.
-  void patch16(std::size_t offset, std::uint16_t value);
   void patch32(std::size_t offset, std::uint32_t value);
   void patchByte(std::size_t offset, std::uint8_t value) { bytes_.at(offset) = value; }
-
-  // Where the next link of a directory with n entries lies.
-  static std::size_t nextLinkOffset(std::size_t directoryOffset, std::size_t entryCount) {
-    return directoryOffset + 2 + 12 * entryCount;
-  }
-  // Where the value field of entry i (0-based) of a directory lies.
-  static std::size_t fieldOffset(std::size_t directoryOffset, std::size_t i) {
-    return directoryOffset + 2 + 12 * i + 8;
-  }
 
  private:
   std::array<std::uint8_t, 2> encode16(std::uint16_t value) const;
@@ -83,7 +72,6 @@ class JpegBuilder {
   JpegBuilder& padding(std::size_t count, std::uint8_t fill = 0);  // image data stand-in
   JpegBuilder& eoi();                                    // FF D9
 
-  std::size_t size() const { return bytes_.size(); }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
  private:
