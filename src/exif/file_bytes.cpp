@@ -30,7 +30,7 @@ void FileBytes::resetToZeros(Long upperBound) {
   current_ = 0;
 }
 
-std::uint8_t FileBytes::at(Long index) {
+std::uint8_t FileBytes::atSlowly(Long index) {
   if (index < 0 || index > upperBound_) failure::subscriptOutOfRange();
   if (index == dataSize_ || zeros_) return 0;
   const Window& window = windowFor(index);
@@ -46,9 +46,8 @@ Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t 
       return first == 0 && second == 0 ? static_cast<Long>(i) : -1;
     }
     const Window& window = windowFor(i);
-    const std::int64_t windowEnd =
-        std::min(window.start + static_cast<std::int64_t>(window.bytes.size()), end + 1);
-    const auto* base = window.bytes.data();
+    const std::int64_t windowEnd = std::min(window.start + window.size, end + 1);
+    const auto* base = window.bytes.get();
     const auto offset = static_cast<std::size_t>(i - window.start);
     const auto length = static_cast<std::size_t>(windowEnd - i);
     const void* hit = std::memchr(base + offset, first, length);
@@ -64,9 +63,7 @@ Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t 
 }
 
 const FileBytes::Window& FileBytes::windowFor(std::int64_t index) {
-  auto holds = [index](const Window& w) {
-    return index >= w.start && index - w.start < static_cast<std::int64_t>(w.bytes.size());
-  };
+  auto holds = [index](const Window& w) { return index >= w.start && index - w.start < w.size; };
   if (windowCount_ > 0 && holds(windows_[current_])) return windows_[current_];
   for (std::size_t k = 0; k < windowCount_; ++k) {
     if (holds(windows_[k])) {
@@ -93,17 +90,23 @@ FileBytes::Window& FileBytes::fetch(std::int64_t index) {
   // and read further ahead as a scan goes on.
   Window& window = windows_[slot];
   window.start = index - index % kPage;
-  const auto length = static_cast<std::size_t>(std::min(readAhead_, dataSize_ - window.start));
+  const std::int64_t length = std::min(readAhead_, dataSize_ - window.start);
   readAhead_ = std::min(readAhead_ * 4, kMaxReadAhead);
-  window.bytes.resize(length);
+  if (window.capacity < length) {
+    window.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+    window.capacity = length;
+  }
+  window.size = 0;  // until the read has filled it
   window.lastUse = ++useClock_;
-  const std::size_t got = file_->readAt(window.start, window.bytes);
-  if (got < length) {
+  const std::size_t got = file_->readAt(
+      window.start, std::span<std::uint8_t>(window.bytes.get(), static_cast<std::size_t>(length)));
+  if (static_cast<std::int64_t>(got) < length) {
     --windowCount_;
     if (slot != windowCount_) std::swap(windows_[slot], windows_[windowCount_]);
     current_ = 0;
     throw FileFailure(62, "Input past end of file");
   }
+  window.size = length;
   current_ = slot;
   return window;
 }

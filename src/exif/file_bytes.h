@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/basic_types.h"
 #include "platform/file_system.h"
@@ -31,7 +30,15 @@ class FileBytes {
   bool hasBounds() const { return upperBound_ >= 0; }
   std::int64_t upperBound() const { return upperBound_; }
 
-  std::uint8_t at(Long index);
+  std::uint8_t at(Long index) {
+    // Most reads fall in the window the previous read used.
+    const Window& window = windows_[current_];
+    const std::int64_t offset = std::int64_t{index} - window.start;
+    if (index >= 0 && index < dataSize_ && offset >= 0 && offset < window.size && windowCount_ > 0) {
+      return window.bytes[static_cast<std::size_t>(offset)];
+    }
+    return atSlowly(index);
+  }
 
   // The first index i in from .. last with bytes (first, second) at i and
   // i + 1, or -1. Equivalent to testing at(i) and at(i + 1) in turn.
@@ -40,9 +47,13 @@ class FileBytes {
  private:
   struct Window {
     std::int64_t start = 0;
-    std::vector<std::uint8_t> bytes;
+    std::int64_t size = 0;
+    std::unique_ptr<std::uint8_t[]> bytes;  // not zeroed first: the read fills it
+    std::int64_t capacity = 0;
     std::uint64_t lastUse = 0;
   };
+
+  std::uint8_t atSlowly(Long index);
 
   const Window& windowFor(std::int64_t index);
   Window& fetch(std::int64_t index);
