@@ -1,9 +1,9 @@
 #include "child_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -25,134 +27,60 @@ using Clock = std::chrono::steady_clock;
   throw std::runtime_error(what + ": " + std::strerror(error));
 }
 
-bool namesADisplay(std::string_view entry) {
-  return entry.starts_with("DISPLAY=") || entry.starts_with("WAYLAND_DISPLAY=") ||
-         entry.starts_with("QT_QPA_PLATFORM=");
-}
-
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::string& workingFolder) {
-  if (args.empty()) throw std::invalid_argument("no program to run");
+// The outputs go to anonymous files, read once the child has ended: no pipe
+// can fill up and block it.
+ProcessResult runProgram(const std::vector<std::string>& args, const std::string& workingFolder,
+                         std::chrono::milliseconds limit) {
   std::vector<std::string> words(args);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   std::vector<char*> envp;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (!namesADisplay(*variable)) envp.push_back(*variable);
+    const std::string_view name(*variable, std::strcspn(*variable, "="));
+    if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM")
+      envp.push_back(*variable);
   }
   envp.push_back(nullptr);
-
-  // Close-on-exec everywhere, so that children started by other threads do
-  // not hold these pipes open; dup2 onto 1 and 2 clears the flag there.
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) fail("pipe", errno);
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    const int error = errno;
-    close(outPipe[0]);
-    close(outPipe[1]);
-    fail("pipe", error);
-  }
+  const int outputs[2] = {memfd_create("out", MFD_CLOEXEC), memfd_create("err", MFD_CLOEXEC)};
+  if (outputs[0] < 0 || outputs[1] < 0) fail("memfd_create", errno);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  posix_spawn_file_actions_adddup2(&actions, outputs[0], 1);
+  posix_spawn_file_actions_adddup2(&actions, outputs[1], 2);
   if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-  started_ = Clock::now();
-  const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const Clock::time_point started = Clock::now();
+  pid_t pid = -1;
+  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  outFd_ = outPipe[0];
-  errFd_ = errPipe[0];
-  if (error != 0) {
-    close(outFd_);
-    close(errFd_);
-    pid_ = -1;
-    fail("cannot start " + args.front(), error);
-  }
-}
-
-ChildProcess::~ChildProcess() {
-  if (outFd_ >= 0) close(outFd_);
-  if (errFd_ >= 0) close(errFd_);
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
-}
-
-ProcessResult ChildProcess::wait(std::chrono::milliseconds limit) { return collect(started_ + limit); }
-
-ProcessResult ChildProcess::killAfter(std::chrono::microseconds delay) { return collect(started_ + delay); }
-
-// Reads both pipes as data arrives (a child blocked on a full pipe would
-// never end), kills the child at `killAt`, and reaps it once both are closed.
-ProcessResult ChildProcess::collect(Clock::time_point killAt) {
-  if (pid_ <= 0) throw std::logic_error("the child was already collected");
-  ProcessResult result;
-  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  bool killed = false;
-  int openPipes = 2;
-  while (openPipes > 0) {
-    int timeout = -1;
-    if (!killed) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(killAt - Clock::now()).count();
-      if (left <= 0) {
-        kill(pid_, SIGKILL);
-        killed = true;
-      } else {
-        timeout = static_cast<int>(left);
-      }
-    }
-    const int ready = poll(fds, 2, timeout);
-    if (ready < 0 && errno != EINTR) fail("poll", errno);
-    if (ready <= 0) continue;
-    for (int k = 0; k < 2; ++k) {
-      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
-      char buffer[65536];
-      const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        sinks[k]->append(buffer, static_cast<std::size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        close(fds[k].fd);
-        fds[k].fd = -1;
-        --openPipes;
-      }
-    }
-  }
-  outFd_ = errFd_ = -1;
-  // The pipes may close before a kill that is still due: honour the delay.
+  if (error != 0) fail("cannot start " + args.front(), error);
   int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(pid_, &status, killed ? 0 : WNOHANG);
-    if (done == pid_) break;
+  for (bool killed = false;; usleep(200)) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
     if (done < 0 && errno != EINTR) fail("waitpid", errno);
-    if (done == 0) {
-      if (Clock::now() >= killAt) {
-        kill(pid_, SIGKILL);
-        killed = true;
-      } else {
-        usleep(200);
-      }
-    }
+    if (!killed && Clock::now() >= started + limit) killed = kill(pid, SIGKILL) == 0;
   }
-  pid_ = -1;
-  result.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+  const auto readAll = [](int fd) {
+    std::string text;
+    char buffer[65536];
+    for (ssize_t got; (got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;)
+      text.append(buffer, static_cast<std::size_t>(got));
+    close(fd);
+    return text;
+  };
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  ProcessResult result{readAll(outputs[0]), readAll(outputs[1]), -1, 0, seconds};
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.killedBySignal = WTERMSIG(status);
   return result;
 }
 
 TemporaryFolder::TemporaryFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kelvane-test-XXXXXX";
+  std::string pattern = std::filesystem::temp_directory_path() / "kelvane-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp " + pattern, errno);
   path_ = pattern;
 }
@@ -162,9 +90,31 @@ TemporaryFolder::~TemporaryFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-ProcessResult runProgram(const std::vector<std::string>& args, const std::string& workingFolder,
-                         std::chrono::milliseconds limit) {
-  return ChildProcess(args, workingFolder).wait(limit);
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();  // sets failbit on bytes for an empty file, which is no failure
+  return std::move(bytes).str();
+}
+
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+std::map<std::string, std::string> folderFiles(const std::string& top) {
+  std::map<std::string, std::string> all;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+    all[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readBytes(entry.path());
+  }
+  return all;
+}
+
+std::uint32_t propertySeed() {
+  const char* text = std::getenv("KELVANE_SEED");
+  return text != nullptr ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10)) : 20240102u;
 }
 
 }  // namespace kelvane::testing

@@ -1,10 +1,11 @@
-// Runs a program as a child process without a shell and without a display,
-// capturing its standard output, standard error and how it ended.
+// Runs the program as a child process without a shell and without a display,
+// capturing its outputs and how it ended; and the few file helpers such runs
+// need around them.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,38 +19,14 @@ struct ProcessResult {
   double seconds = 0;      // from start to end
 };
 
-// A started child: args[0] is the program's path, the rest its arguments.
-// The child gets /dev/null as standard input and the parent's environment
-// without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM. The destructor kills
-// and reaps a child that was not waited for.
-class ChildProcess {
- public:
-  explicit ChildProcess(const std::vector<std::string>& args, const std::string& workingFolder = {});
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+// args[0] is the program's path. The child gets /dev/null as standard input
+// and the environment without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM;
+// one still running after `limit` is killed with SIGKILL.
+ProcessResult runProgram(const std::vector<std::string>& args, const std::string& workingFolder = {},
+                         std::chrono::milliseconds limit = std::chrono::seconds(60));
 
-  pid_t pid() const { return pid_; }
-
-  // Collects both outputs until the child ends; a child still running after
-  // `limit` is killed with SIGKILL.
-  ProcessResult wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
-
-  // Collects both outputs for `delay`, then kills the child with SIGKILL
-  // (unless it has already ended) and collects the rest.
-  ProcessResult killAfter(std::chrono::microseconds delay);
-
- private:
-  ProcessResult collect(std::chrono::steady_clock::time_point killAt);
-
-  pid_t pid_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
-  std::chrono::steady_clock::time_point started_;
-};
-
-// A fresh folder below $TMPDIR (or /tmp) for one test's files, removed with
-// everything in it when the object goes.
+// A fresh folder below $TMPDIR (or /tmp), removed with everything in it when
+// the object goes.
 class TemporaryFolder {
  public:
   TemporaryFolder();
@@ -62,8 +39,13 @@ class TemporaryFolder {
   std::string path_;
 };
 
-// Runs the program to its end (at most `limit`, then SIGKILL).
-ProcessResult runProgram(const std::vector<std::string>& args, const std::string& workingFolder = {},
-                         std::chrono::milliseconds limit = std::chrono::seconds(60));
+std::string readBytes(const std::string& path);
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Every path below `top`, relative to it: "/" for a folder, else the file's bytes.
+std::map<std::string, std::string> folderFiles(const std::string& top);
+
+// KELVANE_SEED when set, else a fixed seed, so that runs repeat.
+std::uint32_t propertySeed();
 
 }  // namespace kelvane::testing
