@@ -66,15 +66,7 @@ photo_be=$shared/corpus/mei-fujifilm-finepix40i.jpg # big-endian, every 4th date
 
 tools=(floor kelvane)
 if [ "$with_peers" = 1 ]; then
-  missing=()
-  for package in libimage-exiftool-perl jhead; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}" >&2
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-  fi
+  "$project/scripts/setup.sh" libimage-exiftool-perl jhead >&2
   tools+=(jhead exiftool)
 fi
 if [ -n "$only" ]; then

@@ -5,18 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh >&2
 # cpack's Debian generator computes Depends with dpkg-shlibdeps (dpkg-dev) and
 # finds the programs to inspect with file.
-missing=()
-for package in dpkg-dev file; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+scripts/setup.sh dpkg-dev file >&2
 
 build=build/package
 rm -f "$build"/kelvane_*.deb
