@@ -156,8 +156,7 @@ bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
     flushRunLog();
     return done;
   } catch (const RuntimeFailure& failure) {
-    boxes.show("Error # " + std::to_string(failure.number()) + " " + failure.description(), "Kelvane",
-               Buttons::Ok, Icon::Critical);
+    boxes.show(failure.errorText(), "Kelvane", Buttons::Ok, Icon::Critical);
     return false;
   }
 }

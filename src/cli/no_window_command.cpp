@@ -30,11 +30,10 @@ int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSys
   std::deque<std::string> items(paths.begin(), paths.end());
   try {
     if (run.processWholePaths(items)) log.append(log_lines::finished());
-    out.flush();
     return 0;
   } catch (const RuntimeFailure& failure) {
-    out.flush();
-    errors << "[Kelvane] Error # " << failure.number() << ' ' << failure.description() << '\n';
+    out.flush();  // the log's last line before the failure that ended it
+    errors << "[Kelvane] " << failure.errorText() << '\n';
     return 1;
   }
 }

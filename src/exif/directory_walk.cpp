@@ -159,8 +159,7 @@ bool DirectoryWalk::test(Condition&& condition) {
 
 void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
   const std::string lineBreak(kLineBreak);
-  const std::string prompt = "Error # " + std::to_string(failure.number()) + " " + failure.description() +
-                             lineBreak + lineBreak + "Continue anyway?";
+  const std::string prompt = failure.errorText() + lineBreak + lineBreak + "Continue anyway?";
   if (r_.boxes_.show(prompt, "Get Directory Entries", Buttons::YesNo, Icon::Critical) == Answer::No) {
     throw EndOfWalk{};
   }

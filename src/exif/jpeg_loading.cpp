@@ -46,8 +46,8 @@ bool clsExifReader::OpenJpegFile(const std::string& path) {
 }
 
 void clsExifReader::showOpenFailure(const RuntimeFailure& failure) {
-  const std::string prompt = "Error # " + std::to_string(failure.number()) + " " + failure.description() +
-                             std::string(kLineBreak) + std::string(kLineBreak) + sPicPath;
+  const std::string prompt =
+      failure.errorText() + std::string(kLineBreak) + std::string(kLineBreak) + sPicPath;
   boxes_.show(prompt, "Open JPEG File", Buttons::Ok, Icon::Critical);
 }
 

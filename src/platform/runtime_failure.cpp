@@ -10,6 +10,10 @@ RuntimeFailure::RuntimeFailure(int number, std::string description, std::string 
       description_(std::move(description)),
       source_(std::move(source)) {}
 
+std::string RuntimeFailure::errorText() const {
+  return "Error # " + std::to_string(number_) + " " + description_;
+}
+
 namespace failure {
 void subscriptOutOfRange() { throw RuntimeFailure(kSubscriptOutOfRange, "Subscript out of range"); }
 void overflow() { throw RuntimeFailure(kOverflow, "Overflow"); }

@@ -16,6 +16,9 @@ class RuntimeFailure : public std::runtime_error {
   const std::string& description() const { return description_; }
   const std::string& source() const { return source_; }
 
+  // "Error # <number> <description>", as every report of a failure begins.
+  std::string errorText() const;
+
   // Names the routine that passes the failure on to its caller.
   void setSource(std::string source) { source_ = std::move(source); }
 
