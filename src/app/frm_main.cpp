@@ -147,8 +147,9 @@ void frmMain::dropFiles(QDropEvent& event) {
   prt(toQString(log_lines::finished()));
 }
 
-// A run that stops on a failure is reported in a box; the window lives on
-// and takes the next drop.
+// A run that stops on a failure is reported in a box, and in the log, which
+// keeps it after the box is closed; the window lives on and takes the next
+// drop.
 bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
   RunBoxes boxes(*this, boxes_);
   try {
@@ -156,7 +157,8 @@ bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
     flushRunLog();
     return done;
   } catch (const RuntimeFailure& failure) {
-    boxes.show(failure.errorText(), "Kelvane", Buttons::Ok, Icon::Critical);
+    append(log_lines::stopped(failure.report()));
+    boxes.show(failure.report(), "Kelvane", Buttons::Ok, Icon::Critical);
     return false;
   }
 }

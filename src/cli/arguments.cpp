@@ -18,7 +18,8 @@ const char* const kUsage =
     "existing file is ever replaced.\n"
     "\n"
     "  (no option)      open the window; with PATHs, sort them once it is shown.\n"
-    "                   Without a display, PATHs are sorted as with --no-window.\n"
+    "                   Without a display, or when no window can open on it,\n"
+    "                   PATHs are sorted as with --no-window.\n"
     "  --no-window      sort without a window: the log goes to standard output,\n"
     "                   message boxes to standard error as \"[title] prompt\".\n"
     "  --tags FILE      list the tag table of one file: TagId, DataType, Count,\n"
@@ -31,9 +32,15 @@ const char* const kUsage =
     "  --help           print this text.\n"
     "  --               end of options: a PATH may then begin with \"-\".\n"
     "\n"
+    "A folder named as PATH is sorted where it is, a link to it included; a link\n"
+    "named as a file PATH is filed beside itself, by the date of the photo it leads\n"
+    "to, which stays where it is. Nothing outside the named folders is changed.\n"
+    "\n"
     "Exit status: 0 when every path was handled (for --tags: the file loaded),\n"
     "1 when a run stopped on a failure (for --tags: the file did not load),\n"
-    "2 for a usage error.\n";
+    "2 for a usage error. A run that stops says where on standard error,\n"
+    "\"[Kelvane] Error # <number> <description>: <path>\", and its log ends with\n"
+    "\"Stopped: Error # <number> <description>: <path>\".\n";
 
 namespace {
 

@@ -1,11 +1,15 @@
 #include "cli/cli_main.h"
 
+#include <unistd.h>
+
 #include <cassert>
+#include <csignal>
 #include <iostream>
 
 #include "cli/no_window_command.h"
 #include "cli/stream_message_boxes.h"
 #include "cli/tags_command.h"
+#include "platform/posix/descriptor_log.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/version.h"
 
@@ -28,7 +32,8 @@ int runMode(const Invocation& invocation) {
     case Mode::NoWindow: {
       posix::PosixFileSystem fileSystem;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
-      return sortWithoutWindow(invocation.paths, fileSystem, boxes, std::cout, std::cerr);
+      posix::DescriptorLog log(STDOUT_FILENO, "standard output");
+      return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr);
     }
     case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
     case Mode::Window: break;
@@ -41,6 +46,9 @@ int runMode(const Invocation& invocation) {
 
 // Output that could not be written is a failure, not a success.
 int runWithoutWindow(const Invocation& invocation) {
+  // A closed standard output must fail the write that meets it, with EPIPE,
+  // rather than end the program between two steps without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   const int status = runMode(invocation);
   if (!std::cout.flush()) {
     std::cerr << "kelvane: could not write to standard output\n";

@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/log.h"
 #include "platform/message_box.h"
 
 namespace kelvane::cli {
 
 // Sorts the paths as one batch: the banner, the run's lines and "Finished".
 // Returns the exit status: 0 when the run went through, 1 when it stopped on
-// a failure, which is then written to `errors`.
+// a failure (the log itself failing too), which is then written to `errors`
+// and, where the log still takes it, as the log's last line.
 int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSystem, MessageBoxes& boxes,
-                      std::ostream& out, std::ostream& errors);
+                      Log& log, std::ostream& errors);
 
 }  // namespace kelvane::cli

@@ -5,8 +5,7 @@
 
 namespace kelvane {
 
-clsExifReader::clsExifReader(FileSystem& fileSystem, MessageBoxes& boxes)
-    : fileSystem_(fileSystem), boxes_(boxes) {}
+clsExifReader::clsExifReader(FileOpener& files, MessageBoxes& boxes) : files_(files), boxes_(boxes) {}
 
 void clsExifReader::picFile(const std::string& path) {
   // Takes paths ending in g or G: jpg, jpeg, and png too.

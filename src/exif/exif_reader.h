@@ -21,7 +21,7 @@ class DirectoryWalk;
 
 class clsExifReader {
  public:
-  clsExifReader(FileSystem& fileSystem, MessageBoxes& boxes);
+  clsExifReader(FileOpener& files, MessageBoxes& boxes);
 
   // Write-only property: stores the path for an on-demand load by Tag.
   void picFile(const std::string& path);
@@ -58,7 +58,7 @@ class clsExifReader {
   void startFresh();
   void showOpenFailure(const RuntimeFailure& failure);
 
-  FileSystem& fileSystem_;
+  FileOpener& files_;
   MessageBoxes& boxes_;
 
   FileBytes bytData;

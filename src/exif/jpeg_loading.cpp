@@ -37,7 +37,7 @@ void clsExifReader::startFresh() {
 
 bool clsExifReader::OpenJpegFile(const std::string& path) {
   try {
-    bytData.open(fileSystem_.openForReading(path));
+    bytData.open(files_.openForReading(path));
     return true;
   } catch (const RuntimeFailure& failure) {
     showOpenFailure(failure);

@@ -10,6 +10,17 @@
 
 namespace kelvane {
 
+// Which directory entry a file was opened through. A move checks that the
+// name still holds that entry, so that whatever was swapped in after the read
+// is never moved.
+struct EntryIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool symbolicLink = false;
+
+  friend bool operator==(const EntryIdentity&, const EntryIdentity&) = default;
+};
+
 // A file open for reading at any position, without reading it whole.
 class RandomAccessFile {
  public:
@@ -20,34 +31,63 @@ class RandomAccessFile {
   // Reads up to out.size() bytes starting at offset; returns how many were
   // read, fewer only at the end of the file.
   virtual std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) = 0;
+
+  virtual EntryIdentity entry() const = 0;
 };
 
-class FileSystem {
+// Where the reader gets its file from.
+class FileOpener {
  public:
-  virtual ~FileSystem() = default;
+  virtual ~FileOpener() = default;
 
+  virtual std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) = 0;
+};
+
+// What a name inside a folder that is a symbolic link does when it is opened.
+enum class Links { Refuse, Follow };
+
+// A folder being sorted, held open for the whole of its handling. Every name
+// is looked up in the folder itself, never through a path, so no link planted
+// along the folder's path or at a name inside it can lead a create or a move
+// anywhere else.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+
+  // The names of the plain files directly inside, taken whole before anything
+  // is moved: no sub-folders, no hidden files, no symbolic links, nothing that
+  // is not a regular file.
+  virtual std::vector<std::string> listPlainFiles() = 0;
+
+  // A file of the folder. With Links::Follow a symbolic link at the name is
+  // read through; the entry is then the link itself.
+  virtual std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) = 0;
+
+  // Whether the name is a real folder: a link to one is not.
+  virtual bool hasFolder(const std::string& name) = 0;
+
+  // One new folder. A folder that another program made at the name meanwhile
+  // is used; anything else there (a file, a link) is a taken name.
+  virtual void createFolder(const std::string& name) = 0;
+
+  // Moves the entry `name` into the sub-folder `folderName` under the same
+  // name, never replacing anything there, and only while the name still holds
+  // `expected`. A symbolic link is moved so that it leads where it led.
+  virtual void moveInto(const std::string& name, const EntryIdentity& expected,
+                        const std::string& folderName) = 0;
+};
+
+class FileSystem : public FileOpener {
+ public:
   // Whether the path names an existing folder / an existing plain file. A
   // symbolic link the user names is followed; devices, FIFOs and sockets are
   // neither.
   virtual bool FolderExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
 
-  // The file a named path leads to: a symbolic link is followed to the file
-  // it names, any other path comes back as it stands.
-  virtual std::string followLinks(const std::string& path) = 0;
-
-  // The names of the plain files directly inside a folder, taken whole before
-  // anything is moved: no sub-folders, no hidden files, no symbolic links,
-  // nothing that is not a regular file.
-  virtual std::vector<std::string> listPlainFiles(const std::string& folder) = 0;
-
-  // One new folder inside an existing one.
-  virtual void createFolder(const std::string& path) = 0;
-
-  // Moves a file within one volume; never replaces an existing file.
-  virtual void moveFile(const std::string& from, const std::string& to) = 0;
-
-  virtual std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) = 0;
+  // The folder a path names. A link the user named as the folder itself is
+  // followed; a link swapped in for a real folder after it was checked is not.
+  virtual std::unique_ptr<Folder> openFolder(const std::string& path) = 0;
 };
 
 }  // namespace kelvane

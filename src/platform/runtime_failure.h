@@ -19,6 +19,13 @@ class RuntimeFailure : public std::runtime_error {
   // "Error # <number> <description>", as every report of a failure begins.
   std::string errorText() const;
 
+  // The error text and, when known, the file or folder it concerns:
+  // "Error # <number> <description>: <path>".
+  std::string report() const;
+
+  const std::string& path() const { return path_; }
+  void setPath(std::string path) { path_ = std::move(path); }
+
   // Names the routine that passes the failure on to its caller.
   void setSource(std::string source) { source_ = std::move(source); }
 
@@ -26,6 +33,7 @@ class RuntimeFailure : public std::runtime_error {
   int number_;
   std::string description_;
   std::string source_;
+  std::string path_;
 };
 
 // A failure of the file layer (opening, reading, creating, moving). The reader
@@ -40,11 +48,17 @@ inline constexpr int kOutOfMemory = 7;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kOverflow = 6;
 inline constexpr int kTypeMismatch = 13;
+// The file layer's numbers that the core itself tells apart.
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kFileAlreadyExists = 58;
+inline constexpr int kPathFileAccess = 75;
 
 [[noreturn]] void subscriptOutOfRange();
 [[noreturn]] void overflow();
 [[noreturn]] void typeMismatch();
 [[noreturn]] void outOfMemory();
+// The name no longer holds the entry that was read: something was swapped in.
+[[noreturn]] void entryChanged();
 }  // namespace failure
 
 }  // namespace kelvane

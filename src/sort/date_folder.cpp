@@ -32,8 +32,9 @@ std::string asText(const TagValue& value) {
 std::string dateFolderName(const TagValue& dateTimeOriginal) {
   std::string name = asText(dateTimeOriginal).substr(0, 10);
   std::replace(name.begin(), name.end(), ':', '-');
-  // Such a name would lead out of the photo's folder, or is no name at all.
-  const bool unusable = name == "." || name == ".." || std::any_of(name.begin(), name.end(), [](char c) {
+  // Such a name would lead out of the photo's folder, is no name at all, or
+  // (beginning with ".") would hide the photos moved into it.
+  const bool unusable = name.starts_with('.') || std::any_of(name.begin(), name.end(), [](char c) {
                           return c == '/' || isControl(static_cast<unsigned char>(c));
                         });
   return unusable ? std::string() : latin1ToUtf8(name);

@@ -20,6 +20,8 @@ inline std::string hint() {
   return line("Start by drag-dropping image-files or folders here") + std::string(kLineBreak);
 }
 inline std::string finished() { return line("Finished"); }
+// The last line of a run that a failure stopped: what failed, and where.
+inline std::string stopped(const std::string& failureReport) { return line("Stopped: " + failureReport); }
 
 inline std::string inputDirectory(const std::string& folder) { return line("Input Directory: " + folder); }
 inline std::string invalidFile(const std::string& name) { return line("Invalid file: " + name); }

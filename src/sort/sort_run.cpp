@@ -1,6 +1,11 @@
 #include "sort/sort_run.h"
 
+#include <cassert>
+#include <memory>
+#include <vector>
+
 #include "exif/exif_reader.h"
+#include "platform/runtime_failure.h"
 #include "sort/date_folder.h"
 #include "sort/log_lines.h"
 #include "sort/path_list.h"
@@ -11,6 +16,42 @@ namespace {
 constexpr Long kDateTimeOriginal = 36867;
 
 std::string join(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+
+// Runs one step of the run; a failure it passes on names the file or folder
+// the step was about.
+template <typename Step>
+void atPath(const std::string& path, Step step) {
+  try {
+    step();
+  } catch (RuntimeFailure& failure) {
+    failure.setPath(path);
+    throw;
+  }
+}
+
+// The reader names its file by its full path; this opens that same file
+// through the handle of its folder instead, so that no link along the path
+// can lead the read elsewhere, and keeps which entry was read, for the move.
+class EntryOpener : public FileOpener {
+ public:
+  EntryOpener(Folder& folder, const std::string& name, Links links)
+      : folder_(folder), name_(name), links_(links) {}
+
+  std::unique_ptr<RandomAccessFile> openForReading([[maybe_unused]] const std::string& path) override {
+    assert(path.ends_with("/" + name_) && "the reader opens the file being sorted");
+    std::unique_ptr<RandomAccessFile> file = folder_.openEntry(name_, links_);
+    entry_ = file->entry();
+    return file;
+  }
+
+  const EntryIdentity& entry() const { return entry_; }
+
+ private:
+  Folder& folder_;
+  const std::string& name_;
+  Links links_;
+  EntryIdentity entry_;
+};
 
 }  // namespace
 
@@ -42,30 +83,40 @@ void SortRun::handleItem(const std::string& item) {
   if (oFileSystem_.FolderExists(item)) {
     handleFolder(item);
   } else if (oFileSystem_.FileExists(item)) {
-    // A named link stands for the photo it leads to, which is sorted beside
-    // itself; moving the link would break it and leave the photo behind.
-    const std::string file = oFileSystem_.followLinks(item);
-    // A bare name is a file of the working folder.
-    const auto slash = file.rfind('/');
-    if (slash == std::string::npos) {
-      handleFile(".", file);
-    } else {
-      handleFile(file.substr(0, slash), file.substr(slash + 1));
-    }
+    handleFileItem(item);
   }
 }
 
 void SortRun::handleFolder(const std::string& folder) {
   prt(log_lines::inputDirectory(folder));
+  std::unique_ptr<Folder> handle;
+  atPath(folder, [&] { handle = oFileSystem_.openFolder(folder); });
+  std::vector<std::string> names;
+  atPath(folder, [&] { names = handle->listPlainFiles(); });
   // The listing holds no "." or "..": it delivers no hidden names at all.
-  for (const std::string& name : oFileSystem_.listPlainFiles(folder)) handleFile(folder, name);
+  for (const std::string& name : names) handleFile(*handle, folder, name, Links::Refuse);
 }
 
-void SortRun::handleFile(const std::string& folder, const std::string& name) {
-  const std::string fullPath = join(folder, name);
+// A file named on its own is sorted inside its own folder; a bare name is a
+// file of the working folder. A named link is read through for the date, and
+// the link itself is filed: nothing outside the named item's folder changes.
+void SortRun::handleFileItem(const std::string& item) {
+  const auto slash = item.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : item.substr(0, slash);
+  const std::string name = item.substr(slash + 1);
+  const std::string folderToOpen = folder.empty() ? "/" : folder;
+  std::unique_ptr<Folder> handle;
+  atPath(folderToOpen, [&] { handle = oFileSystem_.openFolder(folderToOpen); });
+  handleFile(*handle, folder, name, Links::Follow);
+}
+
+void SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,
+                         Links links) {
+  const std::string fullPath = join(folderPath, name);
   std::string dateFolder;
+  EntryOpener opener(folder, name, links);
   {
-    clsExifReader reader(oFileSystem_, boxes_);  // a fresh reader for every file
+    clsExifReader reader(opener, boxes_);  // a fresh reader for every file
     if (!reader.Load(fullPath)) {
       prt(log_lines::invalidFile(name));
       return;
@@ -76,13 +127,19 @@ void SortRun::handleFile(const std::string& folder, const std::string& name) {
     prt(log_lines::noDateFound(name));
     return;
   }
-  const std::string datePath = join(folder, dateFolder);
-  if (!oFileSystem_.FolderExists(datePath)) {
+  const std::string datePath = join(folderPath, dateFolder);
+  if (!folder.hasFolder(dateFolder)) {
     prt(log_lines::creatingDirectory(dateFolder));
-    oFileSystem_.createFolder(datePath);
+    atPath(datePath, [&] { folder.createFolder(dateFolder); });
   }
   prt(log_lines::moving(name, dateFolder));
-  oFileSystem_.moveFile(fullPath, join(datePath, name));
+  try {
+    folder.moveInto(name, opener.entry(), dateFolder);
+  } catch (RuntimeFailure& failure) {
+    // A taken name is reported where it is taken.
+    failure.setPath(failure.number() == failure::kFileAlreadyExists ? join(datePath, name) : fullPath);
+    throw;
+  }
 }
 
 void SortRun::prt(const std::string& sString) { log_.append(sString); }

@@ -20,7 +20,7 @@ class SortRun {
   // Runs a path list in its text form, consuming it from the front. True when
   // the whole list was handled. A failure to create a folder or move a file
   // stops the run: it is passed on as a RuntimeFailure, and the items not yet
-  // taken stay in the list.
+  // taken stay in the list. The failure names the file or folder it concerns.
   bool ProcessPaths(std::string& sPaths);
 
   // The same for paths that arrive whole (arguments, dropped files): each one
@@ -30,7 +30,8 @@ class SortRun {
  private:
   void handleItem(const std::string& item);
   void handleFolder(const std::string& folder);
-  void handleFile(const std::string& folder, const std::string& name);
+  void handleFileItem(const std::string& item);
+  void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links);
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;

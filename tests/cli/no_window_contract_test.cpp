@@ -2,7 +2,9 @@
 // the exact log, the boxes and failure line, the exit status, and what the
 // folder holds afterwards.
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -65,6 +67,8 @@ const std::map<std::string, Bytes>& contents() {
         {"latin1", jpegWithDate("2024:01:0\xe9 10:00:00")},
         {"slash", jpegWithDate("2024/01/02 10:00:00")},
         {"short", jpegWithDate("..")},  // up to four bytes: the text is the field itself
+        {"hidden", jpegWithDate(".thumbnails")},
+        {"dots", jpegWithDate("...:01:02 10:00:00")},
         {"canon", readFile(fs::path(KELVANE_SHARED_DIR) / "corpus" / "ianare-canon-40d.jpg")},
     };
   }();
@@ -118,7 +122,14 @@ Tree treeOf(const fs::path& top) {
   return tree;
 }
 
-const std::string kTaken = "[Kelvane] Error # 58 File already exists\n";
+// The failure line on standard error, and the log's last line, for a name
+// taken at PATH ("@" the row's folder).
+std::string takenErr(const std::string& path) {
+  return "[Kelvane] Error # 58 File already exists: " + path + "\n";
+}
+std::string takenOut(const std::string& path) {
+  return "Stopped: Error # 58 File already exists: " + path + "\n";
+}
 const std::string kDamagedBox =
     "[Get Directory Entries] Error # 9 Subscript out of range\n\nContinue anyway?\n";
 
@@ -143,6 +154,7 @@ struct Row {
   std::string err;
   int status;
   std::vector<std::string> moves;  // "FILE>DATE": FILE now lies in DATE beside where it was
+  Tree after = {};                 // when not empty: the whole tree afterwards, moves ignored
 };
 
 // clang-format off
@@ -171,11 +183,26 @@ const std::vector<Row> kRows = {
     {"TakenNameStopsTheRunAtTheMove",
      {"p/2024-01-02/b.jpg=older", "p/a.jpg=jan2a", "p/b.jpg=jan2b", "p/c.jpg=jan2c", "q/d.jpg=dec31"},
      {"--no-window", "@/p", "@/q"}, "",
-     "Input Directory: @/p\n" + sorted("a.jpg", "2024-01-02", false) + sorted("b.jpg", "2024-01-02", false),
-     kTaken, 1, {"p/a.jpg>2024-01-02"}},
+     "Input Directory: @/p\n" + sorted("a.jpg", "2024-01-02", false) + sorted("b.jpg", "2024-01-02", false) +
+         takenOut("@/p/2024-01-02/b.jpg"),
+     takenErr("@/p/2024-01-02/b.jpg"), 1, {"p/a.jpg>2024-01-02"}},
     {"FileBearingTheDateFolderNameStopsAtTheCreation",
      {"p/2024-01-02=text", "p/a.jpg=jan2a", "p/b.jpg=dec31"}, {"--no-window", "@/p"}, "",
-     "Input Directory: @/p\nInvalid file: 2024-01-02\nCreating Directory \"2024-01-02\"\n", kTaken, 1, {}},
+     "Input Directory: @/p\nInvalid file: 2024-01-02\nCreating Directory \"2024-01-02\"\n" +
+         takenOut("@/p/2024-01-02"),
+     takenErr("@/p/2024-01-02"), 1, {}},
+    // A link where a date folder would be is never entered, wherever it leads.
+    {"LinkAtTheDateFolderIsATakenName",
+     {"p/2023-12-31->../outside", "outside/", "p/a.jpg=dec31", "p/b.jpg=jan2a", "p/2024-01-02->."},
+     {"--no-window", "@/p/a.jpg", "@/p"}, "",
+     "Creating Directory \"2023-12-31\"\n" + takenOut("@/p/2023-12-31"), takenErr("@/p/2023-12-31"), 1, {}},
+    {"LinkToTheOwnFolderAtTheDateFolderIsATakenName", {"p/2024-01-02->.", "p/b.jpg=jan2a"},
+     {"--no-window", "@/p"}, "",
+     "Input Directory: @/p\nCreating Directory \"2024-01-02\"\n" + takenOut("@/p/2024-01-02"),
+     takenErr("@/p/2024-01-02"), 1, {}},
+    // A date folder's name must not hide it.
+    {"DotFirstIsNoDate", {"p/h.jpg=hidden", "p/d.jpg=dots"}, {"--no-window", "@/p"}, "",
+     "Input Directory: @/p\nNo date found: d.jpg\nNo date found: h.jpg\n", "", 0, {}},
     // A file item sorts that file alone; a folder's text is joined as given;
     // missing paths and the empty one (not the working folder) name nothing.
     {"ArgumentsFormOneBatch",
@@ -204,11 +231,15 @@ const std::vector<Row> kRows = {
      repeat(kDamagedBox, 2 * 1001 + 6), 0, {"p/d.jpg>2024-01-02"}},
     {"DamagedFileAnsweredNo", {"p/d.jpg=damaged"}, {"--no-window", "--answer=no", "@/p"}, "",
      "Input Directory: @/p\nNo date found: d.jpg\n", kDamagedBox, 0, {}},
-    // A named link to a folder is that folder; one to a file sorts the photo it leads to.
-    {"NamedLinksAreFollowed", {"q/c.jpg=jan2b", "l->q", "p/a.jpg=dec31", "l.jpg->p/a.jpg"},
-     {"--no-window", "@/l", "@/l.jpg"}, "",
-     "Input Directory: @/l\n" + sorted("c.jpg", "2024-01-02") + sorted("a.jpg", "2023-12-31"),
-     "", 0, {"q/c.jpg>2024-01-02", "p/a.jpg>2023-12-31"}},
+    // A named link to a folder is that folder. One to a file gives the date
+    // of the photo it leads to, and is filed itself, still leading there: the
+    // photo, outside the link's folder, stays.
+    {"NamedLinksGiveTheirPhotosDateAndAreFiled",
+     {"q/c.jpg=jan2b", "l->q", "p/a.jpg=dec31", "l.jpg->p/a.jpg", "m.jpg->/nowhere"},
+     {"--no-window", "@/l", "@/l.jpg", "@/m.jpg"}, "",
+     "Input Directory: @/l\n" + sorted("c.jpg", "2024-01-02") + sorted("l.jpg", "2023-12-31"),
+     "", 0, {"q/c.jpg>2024-01-02"},
+     {"q/2024-01-02/c.jpg=jan2b", "l->q", "p/a.jpg=dec31", "2023-12-31/l.jpg->../p/a.jpg", "m.jpg->/nowhere"}},
 };
 // clang-format on
 
@@ -239,7 +270,13 @@ TEST_P(NoWindowContract, Runs) {
   EXPECT_LT(result.seconds, 5.0);
   const std::string finished = row.status == 0 ? "Finished\n" : "";
   EXPECT_EQ(result.out, "Kelvane v.0.1.10\n\n" + withFolder(row.out, top.path()) + finished);
-  EXPECT_EQ(result.err, row.err);
+  EXPECT_EQ(result.err, withFolder(row.err, top.path()));
+  if (!row.after.empty()) {
+    Tree after = row.after;
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(treeOf(top.path()), after);
+    return;
+  }
   Tree expected = row.before;
   for (const std::string& move : row.moves) {
     const fs::path file = move.substr(0, move.find('>'));
@@ -256,6 +293,64 @@ TEST_P(NoWindowContract, Runs) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, NoWindowContract, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& row) { return row.param.name; });
+
+// A log that cannot be written stops the run before the step it announces,
+// with the reason on standard error; nothing is moved unlogged.
+TEST(NoWindowContract, AnUnwritableLogStopsTheRunBeforeAnyStep) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">/dev/full", "Error # 61 Disk full: standard output"},
+      {">&-", "Error # 75 Path/File access error (Bad file descriptor): standard output"},
+  };
+  for (const auto& [redirection, failure] : outputs) {
+    SCOPED_TRACE(redirection);
+    TemporaryFolder top;
+    plant(top.path(), "p/a.jpg=jan2a");
+    const ProcessResult result = runProgram({"/bin/sh", "-c", "exec \"$0\" --no-window \"$1\" " + redirection,
+                                             KELVANE_BINARY, top.path() + "/p"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "[Kelvane] " + failure + "\n");
+    EXPECT_EQ(treeOf(top.path()), Tree{"p/a.jpg=jan2a"});
+  }
+}
+
+// A display variable that names no usable display (stale over ssh or in
+// cron): paths are sorted without a window, nothing alone is a usage error.
+TEST(NoWindowContract, AStaleDisplayFallsBackToNoWindow) {
+  TemporaryFolder top;
+  plant(top.path(), "p/a.jpg=jan2a");
+  const std::string stale = "DISPLAY=" + top.path() + "/no-display:0";
+  const ProcessResult sorted = runProgram({"/usr/bin/env", stale, KELVANE_BINARY, top.path() + "/p"});
+  EXPECT_EQ(sorted.exitStatus, 0);
+  EXPECT_EQ(sorted.out, "Kelvane v.0.1.10\n\nInput Directory: " + top.path() + "/p\n" +
+                            ::kelvane::sorted("a.jpg", "2024-01-02") + "Finished\n");
+  EXPECT_EQ(sorted.err, "Kelvane: no window could open on the display; sorting without a window\n");
+  const ProcessResult alone = runProgram({"/usr/bin/env", stale, KELVANE_BINARY});
+  EXPECT_EQ(alone.exitStatus, 2);
+  EXPECT_EQ(alone.out, "");
+  EXPECT_NE(alone.err.find("no window could open"), std::string::npos) << alone.err;
+}
+
+// Paths longer than the kernel takes in one piece, as arguments: a folder, and
+// a photo in it named alone.
+TEST(NoWindowContract, PathsOfAnyLengthAreSorted) {
+  TemporaryFolder top;
+  const std::string step(250, 'd');
+  std::string deep = top.path();
+  ASSERT_EQ(::chdir(deep.c_str()), 0);
+  while (deep.size() <= 2 * PATH_MAX) {
+    ASSERT_EQ(::mkdir(step.c_str(), 0700), 0);
+    ASSERT_EQ(::chdir(step.c_str()), 0);
+    deep += "/" + step;
+  }
+  writeBytes("a.jpg", contents().at("jan2a"));
+  writeBytes("b.jpg", contents().at("dec31"));
+  ASSERT_EQ(::chdir("/"), 0);
+  const ProcessResult result = runProgram({KELVANE_BINARY, "--no-window", deep, deep + "/b.jpg"});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, "Kelvane v.0.1.10\n\nInput Directory: " + deep + "\n" +
+                            sorted("a.jpg", "2024-01-02") + sorted("b.jpg", "2023-12-31") + "Finished\n");
+  EXPECT_EQ(result.err, "");
+}
 
 }  // namespace
 }  // namespace kelvane

@@ -175,12 +175,16 @@ TEST(Window, AFailedRunShowsABoxAndTheWindowTakesTheNextDrop) {
   QString logBehindTheBox;
   w.boxes.onShow = [&] { logBehindTheBox = w.log(); };
   w.dropFiles({"/a", "/b"});
-  EXPECT_TRUE(logBehindTheBox.endsWith("Input Directory: /a\nMoving \"1.jpg\" to \"2020-01-01\"\n"));
+  // The log behind the box, and after it, says where the run stopped.
+  const QString stopped =
+      "Input Directory: /a\nMoving \"1.jpg\" to \"2020-01-01\"\n"
+      "Stopped: Error # 58 File already exists: /a/2020-01-01/1.jpg\n";
+  EXPECT_TRUE(logBehindTheBox.endsWith(stopped)) << logBehindTheBox.toStdString();
   ASSERT_EQ(w.boxes.shown.size(), 1u);
   EXPECT_EQ(w.boxes.shown[0].title, "Kelvane");
-  EXPECT_EQ(w.boxes.shown[0].prompt, "Error # 58 File already exists");
+  EXPECT_EQ(w.boxes.shown[0].prompt, "Error # 58 File already exists: /a/2020-01-01/1.jpg");
   EXPECT_EQ(w.boxes.shown[0].buttons, Buttons::Ok);
-  EXPECT_TRUE(w.log().endsWith("Moving \"1.jpg\" to \"2020-01-01\"\n"));
+  EXPECT_TRUE(w.log().endsWith(stopped));
   EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));  // the rest of the drop was not run
   w.dropFiles({"/b"});
   EXPECT_TRUE(w.log().endsWith("Moving \"2.jpg\" to \"2020-02-02\"\nFinished\n"));

@@ -1,5 +1,6 @@
 // A run killed at any moment leaves every file exactly once, either where it
-// was or in its date folder, and a second run finishes the job.
+// was or in its date folder, has logged every move it made, and a second run
+// finishes the job.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,8 +32,9 @@ std::vector<std::uint8_t> photo(int i) {
 }
 
 // Each photo lies once, unchanged, at the top or in its date folder, and
-// nothing else is there but date folders. Returns how many were moved.
-int checkEveryPhotoOnce(const std::string& top) {
+// nothing else is there but date folders; the log, when given, has a "Moving"
+// line for every photo moved. Returns how many were moved.
+int checkEveryPhotoOnce(const std::string& top, const std::string* log = nullptr) {
   const std::map<std::string, std::string> found = folderFiles(top);
   const auto files =
       std::count_if(found.begin(), found.end(), [](const auto& entry) { return entry.second != "/"; });
@@ -48,6 +50,9 @@ int checkEveryPhotoOnce(const std::string& top) {
     EXPECT_TRUE(!(atTop || inFolder) ||
                 found.at(atTop ? name : sorted) == std::string(bytes.begin(), bytes.end()))
         << name << " changed";
+    const std::string moving = "Moving \"" + name + "\" to \"" + dateFolderOf(i) + "\"\n";
+    EXPECT_TRUE(!inFolder || log == nullptr || log->find(moving) != std::string::npos)
+        << name << " moved unlogged";
     moved += inFolder;
   }
   static const std::regex dateFolder("2023-07-0[1-5]");
@@ -90,7 +95,7 @@ TEST(CrashSafety, KilledRunsLoseNothingAndASecondRunFinishes) {
     TemporaryFolder folder;
     plant(folder);
     const ProcessResult killed = runProgram({KELVANE_BINARY, "--no-window", folder.path()}, {}, delay);
-    const int moved = checkEveryPhotoOnce(folder.path());
+    const int moved = checkEveryPhotoOnce(folder.path(), &killed.out);
     cutShort += killed.killedBySignal == SIGKILL && moved > 0 && moved < dated;
 
     const ProcessResult again = sort(folder);

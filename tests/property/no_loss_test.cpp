@@ -120,9 +120,20 @@ void checkRun(const ProcessResult& result, const std::string& top, const Tree& b
   static const std::regex kLine(
       "Moving \"(.*)\" to \"([^\"]*)\"|Creating Directory \"(.*)\"|(Invalid file|No date found): "
       "(.*)|Finished");
+  // A stopped run's log ends with the failure line, after the step that failed.
+  std::string out = result.out;
+  if (stopped) {
+    const std::string stoppedLine = "Stopped: " + result.err.substr(std::string_view("[Kelvane] ").size());
+    ASSERT_TRUE(out.ends_with("\n" + stoppedLine)) << out;
+    out.erase(out.size() - stoppedLine.size());
+  }
+  // The failure names the date folder or the target that is taken.
+  const auto failsAt = [&](const std::string& path) {
+    return result.err.ends_with(": " + top + "/" + path + "\n");
+  };
   Tree expected = before;
   std::set<std::string> reported;
-  std::istringstream log(result.out.substr(head.size()));
+  std::istringstream log(out.substr(head.size()));
   std::string line;
   for (bool last = false; !last && std::getline(log, line);) {
     last = log.peek() == EOF;
@@ -134,7 +145,9 @@ void checkRun(const ProcessResult& result, const std::string& top, const Tree& b
     } else if (m[3].matched) {
       // Only a file bearing the name makes it fail; a folder there is not created again.
       const auto was = before.find(m[3]);
-      EXPECT_TRUE(failedHere ? was != before.end() && was->second != "/" : was == before.end()) << line;
+      EXPECT_TRUE(failedHere ? was != before.end() && was->second != "/" && failsAt(m[3])
+                             : was == before.end())
+          << line;
       if (!failedHere) expected[m[3]] = "/";
     } else {
       const std::string name = m[1].matched ? m[1] : m[5];
@@ -144,7 +157,7 @@ void checkRun(const ProcessResult& result, const std::string& top, const Tree& b
                                               : m[4] == "Invalid file" ? kInvalid
                                                                        : "")
           << line;
-      EXPECT_EQ(m[1].matched && before.count(target) == 1, failedHere)
+      EXPECT_EQ(m[1].matched && before.count(target) == 1 && failsAt(target), failedHere)
           << "a move fails where the name is taken";
       if (m[1].matched && !failedHere) {
         expected[target] = before.at(name);

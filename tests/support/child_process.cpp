@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -85,10 +86,24 @@ TemporaryFolder::TemporaryFolder() {
   path_ = pattern;
 }
 
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+// Relative to each folder's descriptor, so that trees deeper than PATH_MAX,
+// which std::filesystem cannot remove, go too.
+void removeTree(int parent, const char* name) {
+  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    ::unlinkat(parent, name, 0);
+    return;
+  }
+  DIR* const listing = ::fdopendir(fd);
+  while (const dirent* entry = listing != nullptr ? ::readdir(listing) : nullptr) {
+    const std::string_view child = entry->d_name;
+    if (child != "." && child != "..") removeTree(fd, entry->d_name);
+  }
+  listing != nullptr ? ::closedir(listing) : ::close(fd);
+  ::unlinkat(parent, name, AT_REMOVEDIR);
 }
+
+TemporaryFolder::~TemporaryFolder() { removeTree(AT_FDCWD, path_.c_str()); }
 
 std::string readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

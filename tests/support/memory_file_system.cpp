@@ -7,6 +7,13 @@
 namespace kelvane::testing {
 namespace {
 
+using Bytes = std::shared_ptr<std::vector<std::uint8_t>>;
+
+// A file is known by its bytes' place in memory.
+EntryIdentity identityOf(const Bytes& bytes) {
+  return {0, reinterpret_cast<std::uintptr_t>(bytes.get()), false};
+}
+
 class MemoryFile : public RandomAccessFile {
  public:
   MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> bytes, std::shared_ptr<std::uint64_t> bytesRead,
@@ -21,6 +28,7 @@ class MemoryFile : public RandomAccessFile {
   ~MemoryFile() override { --*openFiles_; }
 
   std::int64_t size() const override { return size_; }
+  EntryIdentity entry() const override { return identityOf(bytes_); }
 
   std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) override {
     const auto start = static_cast<std::size_t>(offset);
@@ -58,30 +66,57 @@ void MemoryFileSystem::addFolder(const std::string& path) {
   for (std::string folder = path; !folder.empty(); folder = parentOf(folder)) folders_.insert(folder);
 }
 
-std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& folder) {
-  if (!folders_.contains(folder)) throw FileFailure(76, "Path not found");
-  std::vector<std::string> names;
-  for (const auto& [path, bytes] : files_) {
-    if (parentOf(path) != folder) continue;
-    const std::string name = path.substr(folder.size() + 1);
-    if (name.front() != '.') names.push_back(name);
+class MemoryFileSystem::MemoryFolder : public Folder {
+ public:
+  MemoryFolder(MemoryFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+
+  std::vector<std::string> listPlainFiles() override {
+    std::vector<std::string> names;
+    for (const auto& [path, bytes] : files_.files_) {
+      if (parentOf(path) != path_) continue;
+      const std::string name = path.substr(path_.size() + 1);
+      if (name.front() != '.') names.push_back(name);
+    }
+    return names;
   }
-  return names;
-}
 
-void MemoryFileSystem::createFolder(const std::string& path) {
-  if (!folders_.contains(parentOf(path))) throw FileFailure(76, "Path not found");
-  if (files_.contains(path) || folders_.contains(path)) throw FileFailure(58, "File already exists");
-  folders_.insert(path);
-}
+  std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links /*links*/) override {
+    return files_.openForReading(at(name));
+  }
 
-void MemoryFileSystem::moveFile(const std::string& from, const std::string& to) {
-  const auto source = files_.find(from);
-  if (source == files_.end()) throw FileFailure(53, "File not found");
-  if (!folders_.contains(parentOf(to))) throw FileFailure(76, "Path not found");
-  if (files_.contains(to) || folders_.contains(to)) throw FileFailure(58, "File already exists");
-  files_[to] = source->second;
-  files_.erase(source);
+  bool hasFolder(const std::string& name) override { return files_.folders_.contains(at(name)); }
+
+  void createFolder(const std::string& name) override {
+    if (files_.files_.contains(at(name)))
+      throw FileFailure(failure::kFileAlreadyExists, "File already exists");
+    files_.folders_.insert(at(name));
+  }
+
+  void moveInto(const std::string& name, const EntryIdentity& expected,
+                const std::string& folderName) override {
+    const auto source = files_.files_.find(at(name));
+    if (source == files_.files_.end()) throw FileFailure(failure::kFileNotFound, "File not found");
+    if (identityOf(source->second) != expected) failure::entryChanged();
+    const std::string folder = at(folderName);
+    if (!files_.folders_.contains(folder)) throw FileFailure(76, "Path not found");
+    const std::string target = folder + "/" + name;
+    if (files_.files_.contains(target) || files_.folders_.contains(target)) {
+      throw FileFailure(failure::kFileAlreadyExists, "File already exists");
+    }
+    files_.files_[target] = source->second;
+    files_.files_.erase(source);
+  }
+
+ private:
+  std::string at(const std::string& name) const { return path_ + "/" + name; }
+
+  MemoryFileSystem& files_;
+  std::string path_;
+};
+
+std::unique_ptr<Folder> MemoryFileSystem::openFolder(const std::string& path) {
+  if (!folders_.contains(path)) throw FileFailure(76, "Path not found");
+  return std::make_unique<MemoryFolder>(*this, path);
 }
 
 std::vector<std::string> MemoryFileSystem::filePaths() const {

@@ -1,7 +1,7 @@
 // Files and folders held in memory, for tests that must not touch the disk.
-// Paths are joined with "/" and compared as they stand. A file can be cut
-// short while open, as another program might do, and every byte read is
-// counted.
+// Paths are joined with "/" and compared as they stand; there are no links. A
+// file can be cut short while open, or replaced, as another program might do,
+// and every byte read is counted.
 #pragma once
 
 #include <cstdint>
@@ -18,17 +18,15 @@ namespace kelvane::testing {
 
 class MemoryFileSystem : public FileSystem {
  public:
-  // Adds a file, and the folders above it.
+  // Adds a file, and the folders above it. A file added again at a path is a
+  // new file there.
   void add(const std::string& path, std::vector<std::uint8_t> bytes);
   void addFolder(const std::string& path);
   void truncate(const std::string& path, std::size_t newSize);
 
   bool FolderExists(const std::string& path) override { return folders_.contains(path); }
   bool FileExists(const std::string& path) override { return files_.contains(path); }
-  std::string followLinks(const std::string& path) override { return path; }  // no links here
-  std::vector<std::string> listPlainFiles(const std::string& folder) override;
-  void createFolder(const std::string& path) override;
-  void moveFile(const std::string& from, const std::string& to) override;
+  std::unique_ptr<Folder> openFolder(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
 
   // Every file's path, sorted.
@@ -41,6 +39,8 @@ class MemoryFileSystem : public FileSystem {
   int openFiles() const { return *openFiles_; }
 
  private:
+  class MemoryFolder;
+
   std::map<std::string, std::shared_ptr<std::vector<std::uint8_t>>> files_;
   std::set<std::string> folders_;
   std::shared_ptr<std::uint64_t> bytesRead_ = std::make_shared<std::uint64_t>(0);

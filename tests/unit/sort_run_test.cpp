@@ -2,6 +2,8 @@
 // the list text form, the processing flag, the items left in the caller's list
 // when a run stops, and the reader's boxes during a run. What a user sees of a
 // run is checked through the program in the no-window contract.
+#include "sort/sort_run.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -13,7 +15,6 @@
 #include "platform/runtime_failure.h"
 #include "scripted_message_boxes.h"
 #include "sort/date_folder.h"
-#include "sort/sort_run.h"
 #include "tiff_builder.h"
 
 namespace kelvane {
@@ -25,9 +26,7 @@ const std::string kDate = "2021:03:04 05:06:07";
 
 struct Sorter : Log {
   // Every piece logged while no run is under way is marked.
-  void append(std::string_view piece) override {
-    text.append(bProcessing ? "" : "(idle)").append(piece);
-  }
+  void append(std::string_view piece) override { text.append(bProcessing ? "" : "(idle)").append(piece); }
 
   MemoryFileSystem files;
   ScriptedMessageBoxes boxes;
@@ -110,14 +109,17 @@ TEST(DateFolder, TheFirstTenCharactersGiveTheNameOrNone) {
       {std::string("2021:03"), "2021-03"},
       {std::string("    :  :     :  :  "), "    -  -  "},
       {std::string("2021:03:0\xA0"), "2021-03-0\xC2\xA0"},
-      {std::string("2021:\x1F" "3:04"), ""},
+      {std::string("2021:\x1F"
+                   "3:04"),
+       ""},
       {std::string("2021:03\0:04", 11), ""},
       {std::string("2021:03:0\x7F"), ""},
       {std::string("2021:03:0\x9F"), ""},
       {std::string("."), ""},
-      {std::string(".."), ""},  // only from a text cut short while the file is read
-      {std::string("..."), "..."},
-      {std::string(". "), ". "},
+      {std::string(".."), ""},   // only from a text cut short while the file is read
+      {std::string("..."), ""},  // a "." first would hide the folder
+      {std::string(".thumbnails"), ""},
+      {std::string("2021.03.04"), "2021.03.04"},
       {Long{20210304}, "20210304"},
   };
   for (const auto& [value, folder] : cases) {

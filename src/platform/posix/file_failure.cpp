@@ -16,13 +16,13 @@ struct FileLayerError {
 // they never collide with the reader's own numbers 6, 9 and 13.
 FileLayerError fromErrno(int errorNumber) {
   switch (errorNumber) {
-    case ENOENT: return {53, "File not found"};
+    case ENOENT: return {failure::kFileNotFound, "File not found"};
     case ENOTDIR: return {76, "Path not found"};
     case EACCES:
     case EPERM:
     case EROFS: return {70, "Permission denied"};
     case EEXIST:
-    case ENOTEMPTY: return {58, "File already exists"};
+    case ENOTEMPTY: return {failure::kFileAlreadyExists, "File already exists"};
     case EIO: return {57, "Device I/O error"};
     case ENOSPC:
     case EDQUOT: return {61, "Disk full"};
@@ -32,7 +32,7 @@ FileLayerError fromErrno(int errorNumber) {
     case EXDEV: return {74, "Can't rename with different drive"};
     case EBUSY:
     case ETXTBSY: return {70, "Permission denied (file in use)"};
-    default: return {75, nullptr};
+    default: return {failure::kPathFileAccess, nullptr};
   }
 }
 

@@ -2,37 +2,111 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "platform/posix/file_failure.h"
 
 namespace kelvane::posix {
 namespace {
 
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void failWithErrno() { throw fileFailureFromErrno(errno); }
+
+int checkedDescriptor(int fd) {
+  if (fd < 0) failWithErrno();
+  return fd;
+}
+
+EntryIdentity identityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          S_ISLNK(info.st_mode)};
+}
+
+// The entry itself at a name, a link not followed; false when there is none.
+bool entryAt(int folder, const char* name, struct stat& info) {
+  return ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The folder that holds a path's last name, and that name. The kernel refuses
+// a path of PATH_MAX bytes or more: such a path is walked one folder at a
+// time, each opened relative to the one before, following links as the path
+// itself would.
+struct PathEnd {
+  Descriptor folder;  // not valid: the working folder
+  std::string name;
+
+  int at() const { return folder.valid() ? folder.get() : AT_FDCWD; }
+};
+
+PathEnd endOf(const std::string& path) {
+  if (path.size() < PATH_MAX) return {Descriptor(), path};
+  PathEnd end{
+      Descriptor(path.front() == '/' ? checkedDescriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)) : -1),
+      {}};
+  std::size_t start = 0;
+  for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', start)) {
+    const std::string name = path.substr(start, slash - start);
+    start = slash + 1;
+    if (!name.empty()) {
+      end.folder =
+          Descriptor(checkedDescriptor(::openat(end.at(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)));
+    }
+  }
+  end.name = start == path.size() ? "." : path.substr(start);
+  return end;
+}
+
+// What the path leads to, links followed; false when it leads nowhere.
+bool statusOf(const std::string& path, struct stat& info) {
+  try {
+    const PathEnd end = endOf(path);
+    return ::fstatat(end.at(), end.name.c_str(), &info, 0) == 0;
+  } catch (const FileFailure&) {
+    return false;
+  }
+}
+
 class PosixFile : public RandomAccessFile {
  public:
-  PosixFile(int fd, std::int64_t size) : fd_(fd), size_(size) {}
-  ~PosixFile() override { ::close(fd_); }
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
+  PosixFile(Descriptor fd, std::int64_t size, EntryIdentity entry)
+      : fd_(std::move(fd)), size_(size), entry_(entry) {}
 
   std::int64_t size() const override { return size_; }
+  EntryIdentity entry() const override { return entry_; }
 
   std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) override {
     std::size_t done = 0;
     while (done < out.size()) {
-      const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
+      const ssize_t got = ::pread(fd_.get(), out.data() + done, out.size() - done,
                                   static_cast<off_t>(offset) + static_cast<off_t>(done));
       if (got < 0) {
         if (errno == EINTR) continue;
-        throw fileFailureFromErrno(errno);
+        failWithErrno();
       }
       if (got == 0) break;
       done += static_cast<std::size_t>(got);
@@ -41,137 +115,192 @@ class PosixFile : public RandomAccessFile {
   }
 
  private:
-  int fd_;
+  Descriptor fd_;
   std::int64_t size_;
+  EntryIdentity entry_;
 };
 
-bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-std::string parentOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// Non-blocking, so that a FIFO cannot hang the open; anything but a regular
+// file is refused.
+std::unique_ptr<RandomAccessFile> openRegularFile(int folder, const char* name, int extraFlags,
+                                                  const EntryIdentity* link) {
+  Descriptor fd(
+      checkedDescriptor(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extraFlags)));
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) failWithErrno();
+  if (!S_ISREG(info.st_mode)) throw fileFailureFromErrno(S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
+  return std::make_unique<PosixFile>(std::move(fd), static_cast<std::int64_t>(info.st_size),
+                                     link != nullptr ? *link : identityOf(info));
 }
 
-// Two paths that reach one directory entry, through a linked folder for
-// instance: that entry is the file's only name there, never a second one.
-bool sameEntry(const std::string& a, const std::string& b) {
-  struct stat firstFolder {};
-  struct stat secondFolder {};
-  return a.substr(a.rfind('/') + 1) == b.substr(b.rfind('/') + 1) &&
-         ::stat(parentOf(a).c_str(), &firstFolder) == 0 && ::stat(parentOf(b).c_str(), &secondFolder) == 0 &&
-         sameInode(firstFolder, secondFolder);
-}
-
-// Two names of one file: what a move cut short between linking the new name
-// and removing the old one leaves behind.
-bool interruptedMove(const std::string& from, const std::string& to) {
-  struct stat source {};
-  struct stat target {};
-  return ::lstat(from.c_str(), &source) == 0 && ::lstat(to.c_str(), &target) == 0 && S_ISREG(source.st_mode) &&
-         sameInode(source, target) && source.st_nlink >= 2 && !sameEntry(from, to);
-}
-
-class Directory {
- public:
-  explicit Directory(const std::string& path) : handle_(::opendir(path.c_str())) {
-    if (handle_ == nullptr) throw fileFailureFromErrno(errno);
-  }
-  ~Directory() { ::closedir(handle_); }
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-
-  DIR* get() const { return handle_; }
-
- private:
-  DIR* handle_;
+struct ListingCloser {
+  void operator()(DIR* listing) const { ::closedir(listing); }
 };
 
-bool isRegularFile(DIR* directory, const dirent& entry) {
+bool isRegularFile(int folder, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
   struct stat info {};
-  return ::fstatat(::dirfd(directory), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISREG(info.st_mode);
+  return entryAt(folder, entry.d_name, info) && S_ISREG(info.st_mode);
 }
+
+class PosixFolder : public Folder {
+ public:
+  explicit PosixFolder(Descriptor fd) : fd_(std::move(fd)) {}
+
+  // Names beginning with "." are this platform's hidden files. Symbolic links
+  // inside a photo folder are not plain files and stay where they are. Sorted
+  // by their bytes, so that a run's log does not depend on the file system's
+  // order.
+  std::vector<std::string> listPlainFiles() override {
+    // A descriptor of its own, so that the listing's position is not shared.
+    const int listingFd = checkedDescriptor(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* const listing = ::fdopendir(listingFd);
+    if (listing == nullptr) {
+      const int error = errno;
+      ::close(listingFd);
+      throw fileFailureFromErrno(error);
+    }
+    const std::unique_ptr<DIR, ListingCloser> closer(listing);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+      if (entry->d_name[0] != '.' && isRegularFile(fd_.get(), *entry)) names.emplace_back(entry->d_name);
+      errno = 0;
+    }
+    if (errno != 0) failWithErrno();
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) override {
+    struct stat info {};
+    if (links == Links::Follow && entryAt(fd_.get(), name.c_str(), info) && S_ISLNK(info.st_mode)) {
+      const EntryIdentity link = identityOf(info);
+      return openRegularFile(fd_.get(), name.c_str(), 0, &link);
+    }
+    return openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
+  }
+
+  bool hasFolder(const std::string& name) override {
+    struct stat info {};
+    return entryAt(fd_.get(), name.c_str(), info) && S_ISDIR(info.st_mode);
+  }
+
+  // mkdirat never follows a link at the name: a link there, even a dangling
+  // one, is a taken name.
+  void createFolder(const std::string& name) override {
+    if (::mkdirat(fd_.get(), name.c_str(), 0777) == 0) return;
+    const int error = errno;
+    if (error == EEXIST && hasFolder(name)) return;  // another run made it meanwhile
+    throw fileFailureFromErrno(error);
+  }
+
+  void moveInto(const std::string& name, const EntryIdentity& expected,
+                const std::string& folderName) override {
+    const Descriptor target = openSubFolder(folderName);
+    struct stat source {};
+    if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
+    if (identityOf(source) != expected) failure::entryChanged();
+    if (S_ISLNK(source.st_mode)) {
+      relinkInto(name, expected, target.get());
+    } else {
+      renameInto(name, source, target.get());
+    }
+  }
+
+ private:
+  // Opened without following a link, so that a link planted at the date
+  // folder's name after it was checked is never entered: like a file there,
+  // it is a taken name.
+  Descriptor openSubFolder(const std::string& name) const {
+    Descriptor folder(::openat(fd_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid()) throw fileFailureFromErrno(errno == ELOOP || errno == ENOTDIR ? EEXIST : errno);
+    return folder;
+  }
+
+  // rename(2) would silently replace a file of the target name, so the move
+  // asks the kernel not to; where a file system cannot, it links the new name
+  // and then removes the old one. Finding the target taken by the very file
+  // being moved means an earlier move was cut short there: removing the old
+  // name finishes it.
+  void renameInto(const std::string& name, const struct stat& source, int target) {
+    const char* const entry = name.c_str();
+    if (::renameat2(fd_.get(), entry, target, entry, RENAME_NOREPLACE) == 0) return;
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+      if (::linkat(fd_.get(), entry, target, entry, 0) == 0) {
+        removeEntry(name);
+        return;
+      }
+      error = errno;
+    }
+    if (error == EEXIST && interruptedMove(source, target, name)) {
+      removeEntry(name);
+      return;
+    }
+    throw fileFailureFromErrno(error);
+  }
+
+  // Two names of one file: what a move cut short between linking the new name
+  // and removing the old one leaves behind.
+  static bool interruptedMove(const struct stat& source, int target, const std::string& name) {
+    struct stat moved {};
+    return entryAt(target, name.c_str(), moved) && S_ISREG(source.st_mode) && source.st_nlink >= 2 &&
+           moved.st_dev == source.st_dev && moved.st_ino == source.st_ino;
+  }
+
+  // A link keeps its text when renamed, so a relative one would lead nowhere
+  // one folder further down: the moved link gets one "../" more. It is made
+  // anew beside the old one, which is then removed.
+  void relinkInto(const std::string& name, const EntryIdentity& expected, int target) {
+    std::string text(PATH_MAX, '\0');
+    const ssize_t length = ::readlinkat(fd_.get(), name.c_str(), text.data(), text.size());
+    if (length < 0) failWithErrno();
+    text.resize(static_cast<std::size_t>(length));
+    if (text.empty() || text.front() != '/') text.insert(0, "../");
+    if (::symlinkat(text.c_str(), target, name.c_str()) != 0) failWithErrno();
+    struct stat now {};
+    if (!entryAt(fd_.get(), name.c_str(), now) || identityOf(now) != expected) {
+      ::unlinkat(target, name.c_str(), 0);
+      failure::entryChanged();
+    }
+    removeEntry(name);
+  }
+
+  void removeEntry(const std::string& name) {
+    if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) failWithErrno();
+  }
+
+  Descriptor fd_;
+};
 
 }  // namespace
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return statusOf(path, info) && S_ISDIR(info.st_mode);
 }
 
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return statusOf(path, info) && S_ISREG(info.st_mode);
 }
 
-std::string PosixFileSystem::followLinks(const std::string& path) {
+// A link at the last name is followed only when it was a link when looked at
+// here: a real folder swapped for a link after that is refused.
+std::unique_ptr<Folder> PosixFileSystem::openFolder(const std::string& path) {
+  const PathEnd end = endOf(path);
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-  if (!resolved) throw fileFailureFromErrno(errno);
-  return resolved.get();
-}
-
-// Names beginning with "." are this platform's hidden files. Symbolic links
-// inside a photo folder are not plain files and stay where they are. Sorted by
-// their bytes, so that a run's log does not depend on the file system's order.
-std::vector<std::string> PosixFileSystem::listPlainFiles(const std::string& folder) {
-  Directory directory(folder);
-  std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = ::readdir(directory.get())) {
-    if (entry->d_name[0] != '.' && isRegularFile(directory.get(), *entry)) names.emplace_back(entry->d_name);
-    errno = 0;
-  }
-  if (errno != 0) throw fileFailureFromErrno(errno);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void PosixFileSystem::createFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) throw fileFailureFromErrno(errno);
-}
-
-// rename(2) would silently replace a file of the target name, so the move
-// asks the kernel not to; where a file system cannot, it links the new name
-// and then removes the old one. Finding the target taken by the very file
-// being moved means an earlier move was cut short there: removing the old
-// name finishes it.
-void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
-  int error = errno;
-  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-      if (::unlink(from.c_str()) != 0) throw fileFailureFromErrno(errno);
-      return;
-    }
-    error = errno;
-  }
-  if (error == EEXIST && interruptedMove(from, to)) {
-    if (::unlink(from.c_str()) != 0) throw fileFailureFromErrno(errno);
-    return;
-  }
-  throw fileFailureFromErrno(error);
+  const bool namedLink = entryAt(end.at(), end.name.c_str(), info) && S_ISLNK(info.st_mode);
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (namedLink ? 0 : O_NOFOLLOW);
+  return std::make_unique<PosixFolder>(
+      Descriptor(checkedDescriptor(::openat(end.at(), end.name.c_str(), flags))));
 }
 
 std::unique_ptr<RandomAccessFile> PosixFileSystem::openForReading(const std::string& path) {
-  // Non-blocking, so that a FIFO cannot hang the open; it is refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) throw fileFailureFromErrno(errno);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw fileFailureFromErrno(error);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    throw fileFailureFromErrno(S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
-  }
-  return std::make_unique<PosixFile>(fd, static_cast<std::int64_t>(info.st_size));
+  const PathEnd end = endOf(path);
+  return openRegularFile(end.at(), end.name.c_str(), 0, nullptr);
 }
 
 }  // namespace kelvane::posix

@@ -1,4 +1,5 @@
-// The file system of this machine.
+// The file system of this machine: paths of any length, and every change
+// made relative to a folder held open.
 #pragma once
 
 #include "platform/file_system.h"
@@ -9,10 +10,7 @@ class PosixFileSystem : public FileSystem {
  public:
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
-  std::string followLinks(const std::string& path) override;
-  std::vector<std::string> listPlainFiles(const std::string& folder) override;
-  void createFolder(const std::string& path) override;
-  void moveFile(const std::string& from, const std::string& to) override;
+  std::unique_ptr<Folder> openFolder(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
 };
 
