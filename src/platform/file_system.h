@@ -85,6 +85,11 @@ class FileSystem : public FileOpener {
   virtual bool FolderExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
 
+  // For a path that is neither: returns when it names nothing (or nothing
+  // that could be sorted, such as a FIFO), and fails when it cannot tell,
+  // because a folder on the way may not be searched, for instance.
+  virtual void checkNamesNothing(const std::string& path) = 0;
+
   // The folder a path names. A link the user named as the folder itself is
   // followed; a link swapped in for a real folder after it was checked is not.
   virtual std::unique_ptr<Folder> openFolder(const std::string& path) = 0;

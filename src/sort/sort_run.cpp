@@ -78,12 +78,15 @@ bool SortRun::processWholePaths(std::deque<std::string>& paths) {
   return true;
 }
 
-// An item that names neither a folder nor a file is passed over silently.
+// An item that names neither a folder nor a file is passed over silently;
+// one that may name something out of reach stops the run and says why.
 void SortRun::handleItem(const std::string& item) {
   if (oFileSystem_.FolderExists(item)) {
     handleFolder(item);
   } else if (oFileSystem_.FileExists(item)) {
     handleFileItem(item);
+  } else {
+    atPath(item, [&] { oFileSystem_.checkNamesNothing(item); });
   }
 }
 

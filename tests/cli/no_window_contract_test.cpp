@@ -139,6 +139,8 @@ std::string repeat(const std::string& text, int times) {
   return all;
 }
 
+const std::string kLoop = "Error # 75 Path/File access error (Too many levels of symbolic links): @/loop\n";
+
 // The log lines of a file moved into its date folder, created first or not.
 std::string sorted(const std::string& name, const std::string& folder, bool create = true) {
   const std::string moving = "Moving \"" + name + "\" to \"" + folder + "\"\n";
@@ -200,6 +202,9 @@ const std::vector<Row> kRows = {
      {"--no-window", "@/p"}, "",
      "Input Directory: @/p\nCreating Directory \"2024-01-02\"\n" + takenOut("@/p/2024-01-02"),
      takenErr("@/p/2024-01-02"), 1, {}},
+    // A path that may name something out of reach is not passed over.
+    {"AnItemOutOfReachStopsTheRun", {"loop->loop", "p/a.jpg=jan2a"}, {"--no-window", "@/loop", "@/p"}, "",
+     "Stopped: " + kLoop, "[Kelvane] " + kLoop, 1, {}},
     // A date folder's name must not hide it.
     {"DotFirstIsNoDate", {"p/h.jpg=hidden", "p/d.jpg=dots"}, {"--no-window", "@/p"}, "",
      "Input Directory: @/p\nNo date found: d.jpg\nNo date found: h.jpg\n", "", 0, {}},

@@ -26,6 +26,7 @@ class MemoryFileSystem : public FileSystem {
 
   bool FolderExists(const std::string& path) override { return folders_.contains(path); }
   bool FileExists(const std::string& path) override { return files_.contains(path); }
+  void checkNamesNothing(const std::string& /*path*/) override {}
   std::unique_ptr<Folder> openFolder(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
 

@@ -121,9 +121,12 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   disk.write("photos/real.jpg");
   ASSERT_EQ(::symlink("photos/real.jpg", disk.at("relative.jpg").c_str()), 0);
   ASSERT_EQ(::symlink(disk.at("photos/real.jpg").c_str(), disk.at("absolute.jpg").c_str()), 0);
+  // Made anew in the date folder, the old one not yet removed: a move cut short.
+  ASSERT_EQ(::symlink("photos/real.jpg", disk.at("cut.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("../photos/real.jpg", disk.at("d/cut.jpg").c_str()), 0);
   disk.folder = disk.fs.openFolder(disk.root.path());
   EXPECT_EQ(numberOf([&] { disk.entry("relative.jpg"); }), 75) << "a listed name never leads elsewhere";
-  for (const char* name : {"relative.jpg", "absolute.jpg"}) {
+  for (const char* name : {"relative.jpg", "absolute.jpg", "cut.jpg"}) {
     disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d");
     struct stat info {};
     EXPECT_NE(::lstat(disk.at(name).c_str(), &info), 0) << name;

@@ -190,6 +190,7 @@ class PosixFolder : public Folder {
   // mkdirat never follows a link at the name: a link there, even a dangling
   // one, is a taken name.
   void createFolder(const std::string& name) override {
+    if (name == dateFolderName_) dateFolder_ = Descriptor();  // a new folder at the name: opened afresh
     if (::mkdirat(fd_.get(), name.c_str(), 0777) == 0) return;
     const int error = errno;
     if (error == EEXIST && hasFolder(name)) return;  // another run made it meanwhile
@@ -198,25 +199,29 @@ class PosixFolder : public Folder {
 
   void moveInto(const std::string& name, const EntryIdentity& expected,
                 const std::string& folderName) override {
-    const Descriptor target = openSubFolder(folderName);
+    const int target = dateFolder(folderName);
     struct stat source {};
     if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
     if (identityOf(source) != expected) failure::entryChanged();
     if (S_ISLNK(source.st_mode)) {
-      relinkInto(name, expected, target.get());
+      relinkInto(name, expected, target);
     } else {
-      renameInto(name, source, target.get());
+      renameInto(name, source, target);
     }
   }
 
  private:
   // Opened without following a link, so that a link planted at the date
   // folder's name after it was checked is never entered: like a file there,
-  // it is a taken name.
-  Descriptor openSubFolder(const std::string& name) const {
-    Descriptor folder(::openat(fd_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.valid()) throw fileFailureFromErrno(errno == ELOOP || errno == ENOTDIR ? EEXIST : errno);
-    return folder;
+  // it is a taken name. Photos of one day mostly come one after another, so
+  // the last date folder stays open for the next move.
+  int dateFolder(const std::string& name) {
+    if (dateFolder_.valid() && name == dateFolderName_) return dateFolder_.get();
+    dateFolder_ =
+        Descriptor(::openat(fd_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dateFolder_.valid()) throw fileFailureFromErrno(errno == ELOOP || errno == ENOTDIR ? EEXIST : errno);
+    dateFolderName_ = name;
+    return dateFolder_.get();
   }
 
   // rename(2) would silently replace a file of the target name, so the move
@@ -252,20 +257,32 @@ class PosixFolder : public Folder {
 
   // A link keeps its text when renamed, so a relative one would lead nowhere
   // one folder further down: the moved link gets one "../" more. It is made
-  // anew beside the old one, which is then removed.
+  // anew beside the old one, which is then removed; finding the new one made
+  // already means that an earlier move was cut short there.
   void relinkInto(const std::string& name, const EntryIdentity& expected, int target) {
-    std::string text(PATH_MAX, '\0');
-    const ssize_t length = ::readlinkat(fd_.get(), name.c_str(), text.data(), text.size());
-    if (length < 0) failWithErrno();
-    text.resize(static_cast<std::size_t>(length));
+    std::string text = linkText(fd_.get(), name);
     if (text.empty() || text.front() != '/') text.insert(0, "../");
-    if (::symlinkat(text.c_str(), target, name.c_str()) != 0) failWithErrno();
-    struct stat now {};
-    if (!entryAt(fd_.get(), name.c_str(), now) || identityOf(now) != expected) {
+    if (::symlinkat(text.c_str(), target, name.c_str()) != 0) {
+      const int error = errno;
+      if (error != EEXIST || !isLinkTo(target, name, text)) throw fileFailureFromErrno(error);
+    } else if (struct stat now{}; !entryAt(fd_.get(), name.c_str(), now) || identityOf(now) != expected) {
       ::unlinkat(target, name.c_str(), 0);
       failure::entryChanged();
     }
     removeEntry(name);
+  }
+
+  static std::string linkText(int folder, const std::string& name) {
+    std::string text(PATH_MAX, '\0');
+    const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
+    if (length < 0) failWithErrno();
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+  }
+
+  static bool isLinkTo(int folder, const std::string& name, const std::string& text) {
+    struct stat info {};
+    return entryAt(folder, name.c_str(), info) && S_ISLNK(info.st_mode) && linkText(folder, name) == text;
   }
 
   void removeEntry(const std::string& name) {
@@ -273,6 +290,8 @@ class PosixFolder : public Folder {
   }
 
   Descriptor fd_;
+  Descriptor dateFolder_;
+  std::string dateFolderName_;
 };
 
 }  // namespace
@@ -285,6 +304,13 @@ bool PosixFileSystem::FolderExists(const std::string& path) {
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info {};
   return statusOf(path, info) && S_ISREG(info.st_mode);
+}
+
+void PosixFileSystem::checkNamesNothing(const std::string& path) {
+  const PathEnd end = endOf(path);
+  struct stat info {};
+  if (::fstatat(end.at(), end.name.c_str(), &info, 0) != 0 && errno != ENOENT && errno != ENOTDIR)
+    failWithErrno();
 }
 
 // A link at the last name is followed only when it was a link when looked at

@@ -10,6 +10,7 @@ class PosixFileSystem : public FileSystem {
  public:
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  void checkNamesNothing(const std::string& path) override;
   std::unique_ptr<Folder> openFolder(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
 };
