@@ -190,8 +190,8 @@ std::string captureDate(std::size_t i) {
   const std::size_t minutes = 8 * 60 + (i % 20) * 17;
   char text[32];
   std::snprintf(text, sizeof text, "%04d:%02u:%02u %02zu:%02zu:%02zu", static_cast<int>(day.year()),
-                static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()), minutes / 60, minutes % 60,
-                (i * 7) % 60);
+                static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()), minutes / 60,
+                minutes % 60, (i * 7) % 60);
   return text;
 }
 
@@ -231,7 +231,10 @@ Kind kindOf(std::size_t i) {
 
 // An MP4-like head: an ftyp box, then an mdat box holding the rest.
 Bytes videoHead(std::size_t size) {
-  static constexpr char kFtyp[] = "\0\0\0\x18" "ftypisom\0\0\x02\0isommp41" "\0\0\0\0mdat";
+  static constexpr char kFtyp[] =
+      "\0\0\0\x18"
+      "ftypisom\0\0\x02\0isommp41"
+      "\0\0\0\0mdat";
   Bytes head(kFtyp, kFtyp + sizeof kFtyp - 1);
   const auto mdat = static_cast<std::uint32_t>(std::max<std::size_t>(size, 32) - 24);
   for (std::size_t k = 0; k < 4; ++k) head[24 + k] = static_cast<std::uint8_t>(mdat >> (24 - 8 * k));
@@ -264,8 +267,9 @@ int main(int argc, char** argv) {
     }
   }
   if (photoPath.empty() || out.empty() || files == 0 || !(sizeMb > 0) || argc % 2 == 0) {
-    std::fprintf(stderr,
-                 "usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N --size-mb MB --out DIR\n");
+    std::fprintf(
+        stderr,
+        "usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N --size-mb MB --out DIR\n");
     return 2;
   }
   const auto size = static_cast<std::size_t>(sizeMb * 1024 * 1024);
@@ -302,7 +306,8 @@ int main(int argc, char** argv) {
         const Photo& photo = photos[i % 4 == 3 ? photos.size() - 1 : 0];
         head = photo.bytes;
         const std::string date = captureDate(i);
-        for (std::size_t at : photo.dateTexts) std::copy(date.begin(), date.end(), head.begin() + static_cast<std::ptrdiff_t>(at));
+        for (std::size_t at : photo.dateTexts)
+          std::copy(date.begin(), date.end(), head.begin() + static_cast<std::ptrdiff_t>(at));
         std::string folderName = date.substr(0, 10);
         std::replace(folderName.begin(), folderName.end(), ':', '-');
         expected.push_back(folderName + "/" + name);
@@ -316,10 +321,13 @@ int main(int argc, char** argv) {
   std::ofstream list(out + "/expected.txt");
   for (const std::string& line : expected) list << line << '\n';
   std::ofstream summary(out + "/counts.txt");
-  summary << "files " << files << "\nbytes_each " << size << "\ndated " << counts[0] << "\nnot_jpeg " << counts[1]
-          << "\nno_exif " << counts[2] << "\nno_date " << counts[3] << "\njpeg " << files - counts[1] << '\n';
+  summary << "files " << files << "\nbytes_each " << size << "\ndated " << counts[0] << "\nnot_jpeg "
+          << counts[1] << "\nno_exif " << counts[2] << "\nno_date " << counts[3] << "\njpeg "
+          << files - counts[1] << '\n';
   if (!list || !summary) die("cannot write the lists in " + out);
-  std::fprintf(stderr, "made %zu files of %zu bytes in %s (%zu dated, %zu not JPEG, %zu without Exif, %zu without date)\n",
-               files, size, folder.c_str(), counts[0], counts[1], counts[2], counts[3]);
+  std::fprintf(
+      stderr,
+      "made %zu files of %zu bytes in %s (%zu dated, %zu not JPEG, %zu without Exif, %zu without date)\n",
+      files, size, folder.c_str(), counts[0], counts[1], counts[2], counts[3]);
   return 0;
 }

@@ -38,7 +38,8 @@ constexpr kelvane::Long kDateTimeOriginal = 36867;
 // 1,000 Yes/No boxes for one file, so damaged corpus files end their walks.
 class SilentBoxes : public kelvane::MessageBoxes {
  public:
-  kelvane::Answer show(const std::string&, const std::string&, kelvane::Buttons buttons, kelvane::Icon) override {
+  kelvane::Answer show(const std::string&, const std::string&, kelvane::Buttons buttons,
+                       kelvane::Icon) override {
     if (buttons == kelvane::Buttons::Ok) return kelvane::Answer::Ok;
     return ++yesNo_ > 1000 ? kelvane::Answer::No : kelvane::Answer::Yes;
   }
@@ -155,10 +156,11 @@ int main(int argc, char** argv) {
   for (const std::string& path : paths) {
     if (path.find("/mei-its-") == std::string::npos) cameras.push_back(path);
   }
-  benchmark::RegisterBenchmark("BM_LoadAndTag/cameras", BM_LoadAndTag, cameras)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_LoadAndTag/cameras", BM_LoadAndTag, cameras)
+      ->Unit(benchmark::kMicrosecond);
   for (const std::string& path : paths) {
-    benchmark::RegisterBenchmark(("BM_LoadAndTagFile/" + path.substr(path.rfind('/') + 1)).c_str(), BM_LoadAndTag,
-                                 std::vector<std::string>{path})
+    benchmark::RegisterBenchmark(("BM_LoadAndTagFile/" + path.substr(path.rfind('/') + 1)).c_str(),
+                                 BM_LoadAndTag, std::vector<std::string>{path})
         ->Unit(benchmark::kMicrosecond)
         ->MinTime(0.05);
   }

@@ -22,6 +22,7 @@
 #   --rss-flat       instead: peak RSS of kelvane and the floor on photos of
 #                    1 MB and of 50 MB (--files, default 50)
 set -euo pipefail
+shopt -s inherit_errexit  # a failure inside $(...) stops the script too, at its first message
 project=$(cd "$(dirname "$0")/.." && pwd)
 
 files=2000
@@ -54,15 +55,14 @@ done
 # ---------------------------------------------------------------- programs
 build=${KELVANE_BENCH_BUILD:-$project/build/bench}
 "$project/scripts/setup.sh" >&2
-cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_BENCH=ON -DKELVANE_TESTS=OFF >/dev/null
 cmake --build "$build" --target kelvane kelvane_floor kelvane_measure kelvane_make_corpus >&2
 kelvane=$build/src/kelvane
 floor=$build/bench/kelvane_floor
 measure=$build/bench/kelvane_measure
 make_corpus=$build/bench/kelvane_make_corpus
-shared=${KELVANE_SHARED_DIR:-$project/../shared}
-photo=$shared/corpus/ianare-canon-40d.jpg           # little-endian
-photo_be=$shared/corpus/mei-fujifilm-finepix40i.jpg # big-endian, every 4th dated photo
+photo=$project/tests/data/mei-fujifilm-finepix1400zoom-1.jpg # little-endian
+photo_be=$project/tests/data/mei-fujifilm-finepix40i.jpg      # big-endian, every 4th dated photo
 
 tools=(floor kelvane)
 if [ "$with_peers" = 1 ]; then
@@ -92,7 +92,7 @@ rm -rf "$runs_dir"
 mkdir -p "$runs_dir"
 
 # ------------------------------------------------------------------ corpus
-corpus_name() { echo "$bench_dir/corpus-v1-${1}x${2}MB"; }
+corpus_name() { echo "$bench_dir/corpus-v2-${1}x${2}MB"; }
 
 free_bytes() { df --output=avail -B1 "$bench_dir" | tail -1 | tr -d ' '; }
 

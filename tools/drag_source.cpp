@@ -46,8 +46,7 @@ class DragSource : public QLabel {
 
   void mouseMoveEvent(QMouseEvent* event) override {
     if (!pressedAt_ || !(event->buttons() & Qt::LeftButton)) return;
-    if ((event->position().toPoint() - *pressedAt_).manhattanLength() <
-        QApplication::startDragDistance())
+    if ((event->position().toPoint() - *pressedAt_).manhattanLength() < QApplication::startDragDistance())
       return;
     pressedAt_.reset();
     auto* mimeData = new QMimeData;

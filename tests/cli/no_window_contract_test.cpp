@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "child_process.h"
+#include "disk_files.h"
+#include "test_data.h"
 #include "tiff_builder.h"
 
 namespace kelvane {
@@ -69,7 +71,7 @@ const std::map<std::string, Bytes>& contents() {
         {"short", jpegWithDate("..")},  // up to four bytes: the text is the field itself
         {"hidden", jpegWithDate(".thumbnails")},
         {"dots", jpegWithDate("...:01:02 10:00:00")},
-        {"canon", readFile(fs::path(KELVANE_SHARED_DIR) / "corpus" / "ianare-canon-40d.jpg")},
+        {"camera", readFile(testPhoto("mei-fujifilm-finepix1400zoom-1.jpg"))},
     };
   }();
   return all;
@@ -164,17 +166,17 @@ struct Row {
 // sub-folders are not descended; a FIFO (even named), hidden files and links
 // inside the folder stay.
 const Tree kMixed = {
-    "p/a.jpg=jan2a", "p/b.jpg=dec31", "p/c.jpg=jan2b", "p/canon.jpg=canon", "p/empty=empty", "p/Z.txt=text",
+    "p/a.jpg=jan2a", "p/b.jpg=dec31", "p/c.jpg=jan2b", "p/camera.jpg=camera", "p/empty=empty", "p/Z.txt=text",
     "p/nodate.jpg=nodate", "p/noexif.jpg=noexif", "p/latin1.jpg=latin1", "p/short.jpg=short",
     "p/slash.jpg=slash", "p/sub/x.jpg=jan2c", "p/pipe|", "p/.hidden.jpg=jan2a", "p/.hidden/e.jpg=jan2c",
     "p/link.jpg->b.jpg", "p/outside.jpg->../q/c.jpg", "p/folder->../q", "p/dangling.jpg->gone",
     "q/c.jpg=jan2b"};
 const std::string kMixedLog = "Input Directory: @/p\nInvalid file: Z.txt\n" + sorted("a.jpg", "2024-01-02") +
-    sorted("b.jpg", "2023-12-31") + sorted("c.jpg", "2024-01-02", false) + sorted("canon.jpg", "2008-05-30") +
+    sorted("b.jpg", "2023-12-31") + sorted("c.jpg", "2024-01-02", false) + sorted("camera.jpg", "2002-08-15") +
     "Invalid file: empty\n" + sorted("latin1.jpg", "2024-01-0\xc3\xa9") + "No date found: nodate.jpg\n" +
     "Invalid file: noexif.jpg\nNo date found: short.jpg\nNo date found: slash.jpg\n";
 const std::vector<std::string> kMixedMoves = {"p/a.jpg>2024-01-02", "p/b.jpg>2023-12-31",
-                                              "p/c.jpg>2024-01-02", "p/canon.jpg>2008-05-30",
+                                              "p/c.jpg>2024-01-02", "p/camera.jpg>2002-08-15",
                                               "p/latin1.jpg>2024-01-0\xc3\xa9"};
 
 const std::vector<Row> kRows = {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "disk_files.h"
 #include "tiff_builder.h"
 
 namespace kelvane {

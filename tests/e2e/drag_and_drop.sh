@@ -10,9 +10,8 @@
 #   SCREENSHOT   if given, the window after the drop is saved there
 #                (needs ImageMagick's import)
 # Xvfb and xdotool are taken from KELVANE_XVFB and KELVANE_XDOTOOL, else from
-# PATH; the photos from KELVANE_SHARED_DIR/corpus (default: the shared folder
-# beside the checkout). Exit status: 0 passed, 1 failed, 77 skipped (Xvfb or
-# xdotool missing).
+# PATH; the photos from tests/data. Exit status: 0 passed, 1 failed, 77
+# skipped (Xvfb or xdotool missing).
 set -Eeuo pipefail
 export LC_ALL=C
 trap 'echo "FAIL: line $LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
@@ -26,7 +25,7 @@ drag_source=$2
 screenshot=${3:-}
 xvfb=${KELVANE_XVFB:-$(command -v Xvfb || true)}
 xdotool=${KELVANE_XDOTOOL:-$(command -v xdotool || true)}
-corpus=${KELVANE_SHARED_DIR:-$(dirname "$0")/../../../shared}/corpus
+photos=$(dirname "$0")/../data
 
 [ -x "$xvfb" ] || { echo "SKIPPED: Xvfb not found (Debian package xvfb)"; exit 77; }
 [ -x "$xdotool" ] || { echo "SKIPPED: xdotool not found (Debian package xdotool)"; exit 77; }
@@ -85,10 +84,10 @@ wait_until() {
 
 # The photos: two dated ones and one without a date in a folder dropped
 # whole, and a dated photo dropped on its own beside one that is not dropped.
-for name in ianare-canon-40d.jpg mei-pentax-optio-s4.jpg ianare-painttool-sample.jpg; do
-  cp "$corpus/$name" "$drop/camera roll/"
+for name in mei-fujifilm-finepix1400zoom-1.jpg mei-fujifilm-finepix40i.jpg mei-beach.jpg; do
+  cp "$photos/$name" "$drop/camera roll/"
 done
-cp "$corpus/ianare-nikon-d70.jpg" "$corpus/ianare-kodak-cx7530.jpg" "$drop/single/"
+cp "$photos/mei-issue-508.jpg" "$photos/mei-issue-614.jpg" "$drop/single/"
 
 # The X server picks a free display number itself and writes it to fd 3 once
 # it accepts clients. -noreset: otherwise it resets whenever its last client
@@ -132,7 +131,7 @@ sx=780 sy=600
 if ((sx < kx + kw && kx < sx + 200 && sy < ky + kh && ky < sy + 120)); then
   fail "the window at ${kx},${ky} ${kw}x${kh} covers the drag source's place"
 fi
-"$drag_source" --pos "$sx,$sy" "$drop/camera roll" "$drop/single/ianare-nikon-d70.jpg" \
+"$drag_source" --pos "$sx,$sy" "$drop/camera roll" "$drop/single/mei-issue-508.jpg" \
   >"$logs/drag-source.log" 2>&1 &
 pids+=($!)
 source_window=$(find_window "Kelvane drag source")
@@ -168,15 +167,15 @@ drag() {
 }
 
 nothing_moved() {
-  [ -f "$drop/camera roll/ianare-canon-40d.jpg" ] &&
-    [ -f "$drop/camera roll/mei-pentax-optio-s4.jpg" ] &&
-    [ -f "$drop/single/ianare-nikon-d70.jpg" ]
+  [ -f "$drop/camera roll/mei-fujifilm-finepix1400zoom-1.jpg" ] &&
+    [ -f "$drop/camera roll/mei-fujifilm-finepix40i.jpg" ] &&
+    [ -f "$drop/single/mei-issue-508.jpg" ]
 }
 something_moved() { ! nothing_moved; }
 all_moved() {
-  [ -f "$drop/camera roll/2008-05-30/ianare-canon-40d.jpg" ] &&
-    [ -f "$drop/camera roll/2004-09-04/mei-pentax-optio-s4.jpg" ] &&
-    [ -f "$drop/single/2008-03-15/ianare-nikon-d70.jpg" ]
+  [ -f "$drop/camera roll/2002-08-15/mei-fujifilm-finepix1400zoom-1.jpg" ] &&
+    [ -f "$drop/camera roll/2000-08-04/mei-fujifilm-finepix40i.jpg" ] &&
+    [ -f "$drop/single/2020-09-02/mei-issue-508.jpg" ]
 }
 
 # The source's drag ends once it has sent the drop, with the action the
@@ -196,22 +195,22 @@ wait_until 10 all_moved || true
 # The whole tree, exactly: dated photos in their day's folder, the undated
 # one and the photo that was not dropped where they were.
 expected='camera roll
-camera roll/2004-09-04
-camera roll/2004-09-04/mei-pentax-optio-s4.jpg
-camera roll/2008-05-30
-camera roll/2008-05-30/ianare-canon-40d.jpg
-camera roll/ianare-painttool-sample.jpg
+camera roll/2000-08-04
+camera roll/2000-08-04/mei-fujifilm-finepix40i.jpg
+camera roll/2002-08-15
+camera roll/2002-08-15/mei-fujifilm-finepix1400zoom-1.jpg
+camera roll/mei-beach.jpg
 single
-single/2008-03-15
-single/2008-03-15/ianare-nikon-d70.jpg
-single/ianare-kodak-cx7530.jpg'
+single/2020-09-02
+single/2020-09-02/mei-issue-508.jpg
+single/mei-issue-614.jpg'
 actual=$(cd "$drop" && find . -mindepth 1 | sed 's|^\./||' | sort)
 if [ "$actual" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$actual") >"$logs/tree-diff.log" || true
   fail "the tree after the drop is not as expected (diff expected actual in tree-diff.log; $attempts attempt(s))"
 fi
 while read -r path; do
-  cmp -s "$corpus/${path##*/}" "$drop/$path" || fail "$path differs from the corpus photo"
+  cmp -s "$photos/${path##*/}" "$drop/$path" || fail "$path differs from the photo it was"
 done < <(grep '\.jpg$' <<<"$actual")
 
 # The window took the drop as a copy, although the source also offered a move.

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "child_process.h"
+#include "disk_files.h"
+#include "test_data.h"
 #include "tiff_builder.h"
 
 namespace kelvane {

@@ -1,6 +1,5 @@
 #include "child_process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,11 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -78,58 +73,6 @@ ProcessResult runProgram(const std::vector<std::string>& args, const std::string
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.killedBySignal = WTERMSIG(status);
   return result;
-}
-
-TemporaryFolder::TemporaryFolder() {
-  std::string pattern = std::filesystem::temp_directory_path() / "kelvane-test-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp " + pattern, errno);
-  path_ = pattern;
-}
-
-// Relative to each folder's descriptor, so that trees deeper than PATH_MAX,
-// which std::filesystem cannot remove, go too.
-void removeTree(int parent, const char* name) {
-  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    ::unlinkat(parent, name, 0);
-    return;
-  }
-  DIR* const listing = ::fdopendir(fd);
-  while (const dirent* entry = listing != nullptr ? ::readdir(listing) : nullptr) {
-    const std::string_view child = entry->d_name;
-    if (child != "." && child != "..") removeTree(fd, entry->d_name);
-  }
-  listing != nullptr ? ::closedir(listing) : ::close(fd);
-  ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
-TemporaryFolder::~TemporaryFolder() { removeTree(AT_FDCWD, path_.c_str()); }
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();  // sets failbit on bytes for an empty file, which is no failure
-  return std::move(bytes).str();
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
-std::map<std::string, std::string> folderFiles(const std::string& top) {
-  std::map<std::string, std::string> all;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-    all[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readBytes(entry.path());
-  }
-  return all;
-}
-
-std::uint32_t propertySeed() {
-  const char* text = std::getenv("KELVANE_SEED");
-  return text != nullptr ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10)) : 20240102u;
 }
 
 }  // namespace kelvane::testing

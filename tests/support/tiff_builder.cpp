@@ -12,7 +12,8 @@ TiffBuilder::TiffBuilder(ByteOrder order, std::uint32_t ifd0Offset) : order_(ord
 std::array<std::uint8_t, 2> TiffBuilder::encode16(std::uint16_t value) const {
   const auto low = static_cast<std::uint8_t>(value & 0xFF);
   const auto high = static_cast<std::uint8_t>(value >> 8);
-  return order_ == ByteOrder::Intel ? std::array<std::uint8_t, 2>{low, high} : std::array<std::uint8_t, 2>{high, low};
+  return order_ == ByteOrder::Intel ? std::array<std::uint8_t, 2>{low, high}
+                                    : std::array<std::uint8_t, 2>{high, low};
 }
 
 Field TiffBuilder::encode32(std::uint32_t value) const {
@@ -80,7 +81,8 @@ void TiffBuilder::patch32(std::size_t offset, std::uint32_t value) {
 JpegBuilder& JpegBuilder::soi() { return raw({0xFF, 0xD8}); }
 
 JpegBuilder& JpegBuilder::app0() {
-  return raw({0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00});
+  return raw({0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01,
+              0x00, 0x00});
 }
 
 JpegBuilder& JpegBuilder::app1(const std::string& identifier, const std::vector<std::uint8_t>& payload) {
@@ -90,7 +92,9 @@ JpegBuilder& JpegBuilder::app1(const std::string& identifier, const std::vector<
   return raw(payload);
 }
 
-JpegBuilder& JpegBuilder::exif(const TiffBuilder& tiff) { return app1(std::string("Exif\0\0", 6), tiff.bytes()); }
+JpegBuilder& JpegBuilder::exif(const TiffBuilder& tiff) {
+  return app1(std::string("Exif\0\0", 6), tiff.bytes());
+}
 
 JpegBuilder& JpegBuilder::raw(const std::vector<std::uint8_t>& data) {
   bytes_.insert(bytes_.end(), data.begin(), data.end());

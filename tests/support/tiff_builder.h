@@ -13,8 +13,18 @@ enum class ByteOrder { Intel, Motorola };
 
 // TIFF field types.
 enum FieldType : std::uint16_t {
-  kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5,
-  kSByte = 6, kUndefined = 7, kSShort = 8, kSLong = 9, kSRational = 10, kFloat = 11, kDouble = 12,
+  kByte = 1,
+  kAscii = 2,
+  kShort = 3,
+  kLong = 4,
+  kRational = 5,
+  kSByte = 6,
+  kUndefined = 7,
+  kSShort = 8,
+  kSLong = 9,
+  kSRational = 10,
+  kFloat = 11,
+  kDouble = 12,
 };
 
 using Field = std::array<std::uint8_t, 4>;  // a value field's bytes in file order
@@ -64,13 +74,13 @@ class TiffBuilder {
 
 class JpegBuilder {
  public:
-  JpegBuilder& soi();                                    // FF D8
-  JpegBuilder& app0();                                   // a JFIF APP0 segment
+  JpegBuilder& soi();   // FF D8
+  JpegBuilder& app0();  // a JFIF APP0 segment
   JpegBuilder& app1(const std::string& identifier, const std::vector<std::uint8_t>& payload);
-  JpegBuilder& exif(const TiffBuilder& tiff);            // APP1 "Exif\0\0" + TIFF block
+  JpegBuilder& exif(const TiffBuilder& tiff);  // APP1 "Exif\0\0" + TIFF block
   JpegBuilder& raw(const std::vector<std::uint8_t>& data);
   JpegBuilder& padding(std::size_t count, std::uint8_t fill = 0);  // image data stand-in
-  JpegBuilder& eoi();                                    // FF D9
+  JpegBuilder& eoi();                                              // FF D9
 
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 

@@ -44,7 +44,10 @@ std::string describe(const TagEntry& e) {
 // Directories of one entry each, so that directory k lies at 8 + 18k. A 34665
 // entry names directory `exif`; `link` names the next one (-1: none).
 constexpr int kOverflowLink = -2;  // 0x80000000
-struct Dir { std::uint16_t tag; int exif = -1, link = -1; };
+struct Dir {
+  std::uint16_t tag;
+  int exif = -1, link = -1;
+};
 
 std::uint32_t dirAt(int k) {
   return k == kOverflowLink ? 0x80000000 : k < 0 ? 0 : 8 + 18 * static_cast<std::uint32_t>(k);
@@ -109,8 +112,14 @@ INSTANTIATE_TEST_SUITE_P(ByteOrders, WalkBothOrders, ::testing::Values(ByteOrder
 
 // A link back to a directory walked already ends the chain as 0 would.
 TEST_P(WalkBothOrders, IfdZeroThenItsChainThenTheExifDirectoryOnce) {
-  const struct { const char* what; std::vector<Dir> dirs; Tags tags; } cases[] = {
-      {"the Exif directory's own link is unread", {{34665, 2, 1}, {200}, {300, -1, 3}, {900}}, {34665, 200, 300}},
+  const struct {
+    const char* what;
+    std::vector<Dir> dirs;
+    Tags tags;
+  } cases[] = {
+      {"the Exif directory's own link is unread",
+       {{34665, 2, 1}, {200}, {300, -1, 3}, {900}},
+       {34665, 200, 300}},
       {"without links only IFD0", {{100}, {200}}, {100}},
       {"the last Exif link met wins", {{34665, 2, 1}, {34665, 3}, {501}, {502}}, {34665, 34665, 502}},
       {"IFD1 links back to IFD0", {{34665, 2, 1}, {200, -1, 0}, {500, -1, 0}}, {34665, 200, 500}},
@@ -150,15 +159,42 @@ TEST_P(WalkBothOrders, FieldValuesOfEveryGroup) {
       {"ascii inline", kAscii, 3, {'a', 'b', 0, 'x'}, false, text("x\0ba"s), text("ab\0x"s)},
       {"undefined inline", kUndefined, 4, {'0', '2', '3', '1'}, false, text("1320"), text("0231")},
       {"short of two: the sum", kShort, 2, {2, 0, 1, 0}, false, number(3), number(768)},
-      {"sshort halves read unsigned", kSShort, 2, {0xFF, 0xFF, 0xFF, 0xFF}, false, number(131070), number(131070)},
-      {"long inline", kLong, 1, {0, 0, 0, 0x80}, false, number(std::numeric_limits<Long>::min()), number(128)},
-      {"slong, count -1 is inline", kSLong, 0xFFFFFFFF, {0xFF, 0xFF, 0xFF, 0xFE}, false, number(-16777217),
+      {"sshort halves read unsigned",
+       kSShort,
+       2,
+       {0xFF, 0xFF, 0xFF, 0xFF},
+       false,
+       number(131070),
+       number(131070)},
+      {"long inline",
+       kLong,
+       1,
+       {0, 0, 0, 0x80},
+       false,
+       number(std::numeric_limits<Long>::min()),
+       number(128)},
+      {"slong, count -1 is inline",
+       kSLong,
+       0xFFFFFFFF,
+       {0xFF, 0xFF, 0xFF, 0xFE},
+       false,
+       number(-16777217),
        number(-2)},
       {"short outside: Count bytes", kShort, 3, {1, 2, 3, 4, 5, 6}, true, text("123"), text("321")},
-      {"rational: the first only", kRational, 2, {51, 0, 0, 0, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9}, true,
-       text("51/16777216"), text("855638016/1")},
-      {"srational, negative numerator", kSRational, 1, {0xFF, 0xFF, 0xFF, 0xFE, 0, 0, 0, 3}, true,
-       text("-16777217/50331648"), text("-2/3")},
+      {"rational: the first only",
+       kRational,
+       2,
+       {51, 0, 0, 0, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9},
+       true,
+       text("51/16777216"),
+       text("855638016/1")},
+      {"srational, negative numerator",
+       kSRational,
+       1,
+       {0xFF, 0xFF, 0xFF, 0xFE, 0, 0, 0, 3},
+       true,
+       text("-16777217/50331648"),
+       text("-2/3")},
       {"byte outside: decimals", kByte, 5, {1, 20, 255, 0, 7}, true, text("12025507"), text("12025507")},
       {"text outside: the last NUL goes", kAscii, 5, bytesOf("abcd\0"s), true, text("abcd"), text("abcd")},
       {"inner NULs stay", kUndefined, 6, {'a', 0, 'b', 0, 'c', 0}, true, text("a\0b\0c"s), text("a\0b\0c"s)},
@@ -197,8 +233,13 @@ TEST_P(WalkBothOrders, FieldValuesOfEveryGroup) {
 // IFD0 holds the Exif link alone, so the Exif directory right behind it
 // starts at 26. A BYTE link gives hexadecimal text that converts as decimal.
 TEST_P(WalkBothOrders, TheExifLinkIsConvertedToALong) {
-  const struct { const char* what; std::uint16_t type; std::uint32_t count, field; Long offset; bool fails; }
-  cases[] = {
+  const struct {
+    const char* what;
+    std::uint16_t type;
+    std::uint32_t count, field;
+    Long offset;
+    bool fails;
+  } cases[] = {
       {"SHORT", kShort, 1, 26, 26, false},
       {"BYTE text 00000026", kByte, 4, 0x26, 26, false},
       {"BYTE text 0000001A", kByte, 4, 0x1A, 0, true},
@@ -238,7 +279,12 @@ TEST_P(WalkBothOrders, ANextLinkPastTheEnd) {
 // with a link held).
 TEST_F(Walk, ABigEndianLinkOf2To31OrMoreOverflows) {
   const std::vector<Dir> viaIfd1 = {{34665, 2, 1}, {200, -1, kOverflowLink}, {500}};
-  const struct { const char* what; std::vector<Dir> dirs; std::vector<Answer> answers; Tags tags; } cases[] = {
+  const struct {
+    const char* what;
+    std::vector<Dir> dirs;
+    std::vector<Answer> answers;
+    Tags tags;
+  } cases[] = {
       {"IFD1's link, answered No", viaIfd1, {Answer::No}, {34665, 200}},
       {"IFD0's link", {{34665, 2, kOverflowLink}, {200}, {500}}, {}, {34665, 500}},
       {"IFD1's link", viaIfd1, {}, {34665, 200, 500}},
@@ -274,7 +320,7 @@ TEST_P(WalkBothOrders, FailedTestsRunTheirBranch) {
 
 TEST_P(WalkBothOrders, AFailedCountReadKeepsTheOldValueOrTakesTheStaleScratch) {
   TiffBuilder tiff(GetParam());
-  tiff.u16(2);  // IFD0 declares two entries, but the file ends inside the second one's count
+  tiff.u16(2);                // IFD0 declares two entries, but the file ends inside the second one's count
   tiff.append(Bytes(12, 0));  // an entry of tag 0, type 0
   tiff.u16(258);
   tiff.u16(kFloat);

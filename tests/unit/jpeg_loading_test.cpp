@@ -58,14 +58,20 @@ TEST(JpegLoading, OnlyFilesWithAnExifHeaderAndIfd0InsideAreTaken) {
   shortLength[4] = 0;  // the length is read high byte first and bounds nothing
   shortLength[5] = 2;
   shortLength[10] = 'A';  // the two bytes after "Exif" are not examined
-  struct Case { std::string what; Bytes bytes; std::uint32_t ifd0; };  // ifd0 0: refused
+  struct Case {
+    std::string what;
+    Bytes bytes;
+    std::uint32_t ifd0;
+  };  // ifd0 0: refused
   std::vector<Case> cases = {
       {"no FF E1 anywhere", JpegBuilder().soi().app0().padding(100, 0xFF).eoi().bytes(), 0},
       {"FF 00 in front", before({0xFF, 0x00}), 0},
       {"00 D8 in front", before({0x00, 0xD8}), 0},
-      {"another APP1 first", JpegBuilder().soi().app1("http://ns.adobe.com/xap/1.0/", {0}).exif(tiff).bytes(), 0},
+      {"another APP1 first", JpegBuilder().soi().app1("http://ns.adobe.com/xap/1.0/", {0}).exif(tiff).bytes(),
+       0},
       {"FF E1 inside APP0's data", before({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x06, 0xFF, 0xE1, 0x00, 0x00}), 0},
-      {"identifier in lower case", JpegBuilder().soi().app1(std::string("exif\0\0", 6), tiff.bytes()).bytes(), 0},
+      {"identifier in lower case", JpegBuilder().soi().app1(std::string("exif\0\0", 6), tiff.bytes()).bytes(),
+       0},
       {"segment length 2, ExifA", shortLength, 8},
       {"IM is little-endian", jpegWith(I, {0x49, 0x4D, 0, 0, 8, 0, 0, 0}), 8},
       {"00 is big-endian", jpegWith(M, {0, 0, 0, 0, 0, 0, 0, 8}), 8},
@@ -73,7 +79,8 @@ TEST(JpegLoading, OnlyFilesWithAnExifHeaderAndIfd0InsideAreTaken) {
       {"big-endian 16", jpegWith(M, {'M', 'M', 0, 0, 0, 0, 0, 16}, 16), 16},
       {"big-endian, first byte 80", jpegWith(M, {'M', 'M', 0, 0, 0x80, 0, 0, 0}), 0},
       {"big-endian, start plus offset overflows", jpegWith(M, {'M', 'M', 0, 0, 0x7F, 0xFF, 0xFF, 0xFF}), 0},
-      {"little-endian, start plus offset overflows", jpegWith(I, {'I', 'I', 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}), 0},
+      {"little-endian, start plus offset overflows", jpegWith(I, {'I', 'I', 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}),
+       0},
       {"little-endian -13: index -1", jpegWith(I, {'I', 'I', 0, 0, 0xF3, 0xFF, 0xFF, 0xFF}), 0},
       {"little-endian, past the end", jpegWith(I, {'I', 'I', 0, 0, 0, 0x10, 0, 0}), 0},
       {"big-endian, past the end", jpegWith(M, {'M', 'M', 0, 0, 0, 0, 0x10, 0}), 0},
@@ -81,7 +88,8 @@ TEST(JpegLoading, OnlyFilesWithAnExifHeaderAndIfd0InsideAreTaken) {
   // Every header field, then IFD0's entry count (at 20 and 21), must lie
   // inside the buffer, whose last index holds the 0 behind the file.
   for (std::size_t length = 0; length <= 20; ++length) {
-    cases.push_back({"cut to " + std::to_string(length), Bytes(whole.begin(), whole.begin() + long(length)), 0});
+    cases.push_back(
+        {"cut to " + std::to_string(length), Bytes(whole.begin(), whole.begin() + long(length)), 0});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,10 +1,9 @@
 // The reader looks at a file's bytes without reading the file whole: a camera
 // JPEG costs a few kilobytes, a video one page, and a file cut short while it
 // is being read is a failure with a number, never a crash.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -58,7 +57,12 @@ Bytes latePhoto(std::size_t padding, std::uint8_t fill) {
 // Both files hold all they have to say in their first page; the rest of each
 // is a hole, which takes no disk and reads as zeros.
 TEST(LazyReading, LargeFilesCostOnlyTheBytesLookedAt) {
-  const struct { const char* name; Bytes head; std::uintmax_t size; std::size_t records; } cases[] = {
+  const struct {
+    const char* name;
+    Bytes head;
+    std::uintmax_t size;
+    std::size_t records;
+  } cases[] = {
       {"big.jpg", jpegWithDate(kDate), 20'000'000, 2},
       {"clip.mp4", {0x00, 0x00, 0x00, 0x20, 'f', 't', 'y', 'p'}, 3ULL << 30, 0},
   };
@@ -107,12 +111,17 @@ TEST(LazyReading, AFileCutShortWhileOpenIsInputPastItsEnd) {
   TiffBuilder tiff(ByteOrder::Intel);
   tiff.directory({{34665, kLong, 1, tiff.number(26)}});
   tiff.directory({{36867, kAscii, 20, tiff.number(100'000)}});  // the date far behind the first page
-  const struct { const char* what; Bytes bytes; std::size_t cut; bool loads; std::string title, prompt; }
-  cases[] = {
+  const struct {
+    const char* what;
+    Bytes bytes;
+    std::size_t cut;
+    bool loads;
+    std::string title, prompt;
+  } cases[] = {
       {"before the header: a failed open", latePhoto(10'000, 0), 5'000, false, "Open JPEG File",
        "Error # 62 Input past end of file\n\ncut.jpg"},
-      {"inside the walk: a box of the walk", JpegBuilder().soi().exif(tiff).padding(200'000).bytes(), 50'000, true,
-       "Get Directory Entries", "Error # 62 Input past end of file\n\nContinue anyway?"},
+      {"inside the walk: a box of the walk", JpegBuilder().soi().exif(tiff).padding(200'000).bytes(), 50'000,
+       true, "Get Directory Entries", "Error # 62 Input past end of file\n\nContinue anyway?"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

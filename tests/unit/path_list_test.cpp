@@ -1,13 +1,13 @@
 // Taking items from the front of a path list, for well-formed and malformed
 // lists alike: every list ends, and no character of a name is lost.
+#include "sort/path_list.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
-
-#include "sort/path_list.h"
 
 namespace kelvane {
 namespace {
@@ -43,7 +43,8 @@ TEST(PathList, TakesItemsInTheirWellFormedAndMalformedForms) {
       {"\"/a\" \"/b c ", {"/a", "/b c"}, "\"/b c"},
       {"/x \"/a", {"/x", "/a"}, "\"/a"},
       {std::string(40000, ' ') + "\"" + longName + "\"" + std::string(40000, ' ') + "\"/b",
-       {longName, "/b"}, "\"/b"},
+       {longName, "/b"},
+       "\"/b"},
   };
   for (const Take& c : cases) {
     SCOPED_TRACE("list [" + c.list.substr(0, 40) + "]");

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "disk_files.h"
 #include "platform/runtime_failure.h"
 
 namespace kelvane {
