@@ -39,11 +39,7 @@ int runWindow(std::vector<std::string> paths) {
   qInstallMessageHandler(defaultHandler);
   for (const QString& message : std::exchange(heldMessages, {})) std::cerr << message.toStdString() << '\n';
   QApplication::setApplicationName(QStringLiteral("Kelvane"));
-  QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
-                                          .arg(version::kMajor)
-                                          .arg(version::kMinor)
-                                          .arg(version::kPatch)
-                                          .arg(version::kRevision));
+  QApplication::setApplicationVersion(QString::fromLatin1(version::kFull));
   QGuiApplication::setDesktopFileName(QStringLiteral("kelvane"));
   QIcon icon;
   for (int size : {16, 32, 48})

@@ -20,10 +20,7 @@ namespace {
 int runMode(const Invocation& invocation) {
   switch (invocation.mode) {
     case Mode::Help: std::cout << kUsage; return 0;
-    case Mode::Version:
-      std::cout << "Kelvane " << version::kMajor << '.' << version::kMinor << '.' << version::kRevision
-                << '\n';
-      return 0;
+    case Mode::Version: std::cout << "Kelvane " << version::kShown << '\n'; return 0;
     case Mode::Tags: {
       posix::PosixFileSystem fileSystem;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);

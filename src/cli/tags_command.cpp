@@ -1,6 +1,7 @@
 #include "cli/tags_command.h"
 
 #include "exif/exif_reader.h"
+#include "platform/hex_digits.h"
 
 namespace kelvane::cli {
 namespace {
@@ -8,7 +9,6 @@ namespace {
 // One character per byte; backslash, control bytes and bytes from 0x7F up are
 // escaped so that every record stays on one line and is plain ASCII.
 std::string escapeText(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
   escaped.reserve(text.size());
   for (const char c : text) {
@@ -17,8 +17,8 @@ std::string escapeText(const std::string& text) {
       escaped += "\\\\";
     } else if (byte < 0x20 || byte >= 0x7F) {
       escaped += "\\x";
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 15];
+      escaped += kHexDigits[byte >> 4];
+      escaped += kHexDigits[byte & 15];
     } else {
       escaped += c;
     }

@@ -1,9 +1,10 @@
 #include "exif/basic_conversion.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <string>
 
+#include "platform/checked.h"
 #include "platform/runtime_failure.h"
 
 namespace kelvane {
@@ -83,11 +84,7 @@ Long roundToLong(const DecimalText& number) {
     if (roundingDigit > 5 || (roundingDigit == 5 && (moreAfter || whole % 2 != 0))) ++whole;
   }
   // A number below 0.1 (point < 0) rounds to 0.
-  const std::int64_t value = number.negative ? -whole : whole;
-  if (value < std::numeric_limits<Long>::min() || value > std::numeric_limits<Long>::max()) {
-    failure::overflow();
-  }
-  return static_cast<Long>(value);
+  return checked::toLong(number.negative ? -whole : whole);
 }
 
 }  // namespace

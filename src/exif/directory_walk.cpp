@@ -1,10 +1,9 @@
-// The directory walk: IFD0, the chain of next links, then the Exif directory
-// once, every entry into a record of the tag table.
-//
-// The walk never gives up on bad data by itself. Each numbered step below is
-// run through step() or test(): a failure there asks "Continue anyway?", and
-// Yes goes on with the next step, leaving whatever the failed step was to set
-// as it was; No ends the walk, keeping the records read so far.
+// The walk never gives up on bad data by itself. Each step below is run
+// through step() or test(): a failure there asks "Continue anyway?", and Yes
+// goes on with the next step, leaving whatever the failed step was to set as
+// it was; No ends the walk, keeping the records read so far.
+#include "exif/directory_walk.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -15,8 +14,9 @@
 #include <unordered_set>
 
 #include "exif/basic_conversion.h"
-#include "exif/exif_reader.h"
+#include "exif/number_reading.h"
 #include "platform/checked.h"
+#include "platform/hex_digits.h"
 
 namespace kelvane {
 namespace {
@@ -56,10 +56,9 @@ Long unitSize(Group group) {
 }
 
 std::string upperHex(std::uint8_t byte) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  if (byte >= 16) text.push_back(kDigits[byte >> 4]);
-  text.push_back(kDigits[byte & 15]);
+  if (byte >= 16) text.push_back(kHexDigits[byte >> 4]);
+  text.push_back(kHexDigits[byte & 15]);
   return text;
 }
 
@@ -72,7 +71,7 @@ struct EndOfWalk {};
 
 class DirectoryWalk {
  public:
-  explicit DirectoryWalk(clsExifReader& reader) : r_(reader) {}
+  explicit DirectoryWalk(const WalkContext& context) : c_(context) {}
 
   void run(Long& lDirPos);
 
@@ -101,7 +100,9 @@ class DirectoryWalk {
   Long valueIndex(const TagEntry& entry, Long k) const;
   bool endsChain(std::int64_t target) const;
 
-  clsExifReader& r_;
+  bool isIntelOrder() { return isIntel(c_.bytData, c_.lTiffStart); }
+
+  const WalkContext& c_;
   bool bExifDone = false;
   Long entryCount_ = 0;  // N, kept from one directory to the next
   Long newUpper_ = 0;
@@ -109,7 +110,7 @@ class DirectoryWalk {
   std::unordered_set<Long> walked_;
 };
 
-void clsExifReader::GetDirectoryEntries(Long& lDirPos) { DirectoryWalk(*this).run(lDirPos); }
+void walkDirectories(const WalkContext& context, Long& lDirPos) { DirectoryWalk(context).run(lDirPos); }
 
 // The first directory's entry count lies inside the buffer (Load checked it),
 // so guarding every step from the start changes nothing for it.
@@ -118,20 +119,22 @@ void DirectoryWalk::run(Long& lDirPos) {
     do {
       const Long p = lDirPos;
       walked_.insert(p);
-      readEntryCount(p);                                                   // 1.1
-      const Long last = r_.aTags.hasBounds() ? r_.aTags.upperBound() : 0;  // 1.2
-      // Without the records for this directory there is nothing to read into.
-      if (!step([&] { newUpper_ = checked::add(last, entryCount_); })) return;  // 1.3
-      if (!step([&] { r_.aTags.growTo(newUpper_); })) return;                   // 1.4
+      readEntryCount(p);
+      // One record more for each entry of this directory, after those read so
+      // far; without them there is nothing to read into.
+      const Long last = c_.aTags.hasBounds() ? c_.aTags.upperBound() : 0;
+      if (!step([&] { newUpper_ = checked::add(last, entryCount_); })) return;
+      if (!step([&] { c_.aTags.growTo(newUpper_); })) return;
       const Long count = entryCount_;
-      for (Long i = 1; i <= count; ++i) readEntry(r_.aTags.record(last + i), p, i);  // 1.5
-      readNextLink(p);                                                               // 1.6
-      if (r_.lNextIfdOffset == 0 && !bExifDone) {                                    // 1.7
-        step([&] { r_.lNextIfdOffset = r_.lExifIfdOffset; });
+      for (Long i = 1; i <= count; ++i) readEntry(c_.aTags.record(last + i), p, i);
+      readNextLink(p);
+      // At the end of the chain, the Exif directory once.
+      if (c_.lNextIfdOffset == 0 && !bExifDone) {
+        step([&] { c_.lNextIfdOffset = c_.lExifIfdOffset; });
         step([&] { bExifDone = true; });
       }
-      step([&] { lDirPos = checked::add(r_.lTiffStart, r_.lNextIfdOffset); });  // 1.8
-    } while (r_.lNextIfdOffset != 0 && !walked_.contains(lDirPos));             // 1.9
+      step([&] { lDirPos = checked::add(c_.lTiffStart, c_.lNextIfdOffset); });
+    } while (c_.lNextIfdOffset != 0 && !walked_.contains(lDirPos));
   } catch (const EndOfWalk&) {
   }
 }
@@ -160,7 +163,7 @@ bool DirectoryWalk::test(Condition&& condition) {
 void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
   const std::string lineBreak(kLineBreak);
   const std::string prompt = failure.errorText() + lineBreak + lineBreak + "Continue anyway?";
-  if (r_.boxes_.show(prompt, "Get Directory Entries", Buttons::YesNo, Icon::Critical) == Answer::No) {
+  if (c_.boxes.show(prompt, "Get Directory Entries", Buttons::YesNo, Icon::Critical) == Answer::No) {
     throw EndOfWalk{};
   }
 }
@@ -170,7 +173,7 @@ void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
 // takes what the scratch held.
 void DirectoryWalk::copyToScratch(Long index, Integer n) {
   if (n == 2) scratch_ = 0;
-  scratch_ = r_.ReadIntel(index, n);
+  scratch_ = readIntel(c_.bytData, index, n);
 }
 
 FieldBytes DirectoryWalk::scratchBytes() const {
@@ -181,16 +184,16 @@ FieldBytes DirectoryWalk::scratchBytes() const {
 
 FieldBytes DirectoryWalk::readFieldBytes(Long index) {
   FieldBytes field{};
-  for (Long k = 0; k < 4; ++k) field[static_cast<std::size_t>(k)] = r_.bytData.at(checked::add(index, k));
+  for (Long k = 0; k < 4; ++k) field[static_cast<std::size_t>(k)] = c_.bytData.at(checked::add(index, k));
   return field;
 }
 
 void DirectoryWalk::readEntryCount(Long p) {
-  if (test([&] { return r_.IsIntel(); })) {
+  if (test([&] { return isIntelOrder(); })) {
     step([&] { copyToScratch(p, 2); });
     step([&] { entryCount_ = scratch_; });
   } else {
-    step([&] { entryCount_ = r_.bytData.at(p) * 256 + r_.bytData.at(checked::add(p, 1)); });
+    step([&] { entryCount_ = c_.bytData.at(p) * 256 + c_.bytData.at(checked::add(p, 1)); });
   }
 }
 
@@ -199,7 +202,7 @@ void DirectoryWalk::readSigned32(Long& target, const std::function<Long()>& inde
     step([&] { copyToScratch(index(), 4); });
     step([&] { target = scratch_; });
   } else {
-    step([&] { target = r_.ParseLtoR(index(), 4); });
+    step([&] { target = parseLtoR(c_.bytData, index(), 4); });
   }
 }
 
@@ -208,22 +211,22 @@ void DirectoryWalk::readEntry(TagEntry& entry, Long p, Long i) {
   auto at = [p, i](Long offset) {
     return checked::add(checked::add(p, 2), checked::add(checked::multiply(12, i - 1), offset));
   };
-  const bool intel = test([&] { return r_.IsIntel(); });
+  const bool intel = test([&] { return isIntelOrder(); });
   if (intel) {
     step([&] { copyToScratch(at(0), 2); });
     step([&] { entry.TagId = scratch_; });
     step([&] { copyToScratch(at(2), 2); });
     step([&] { entry.DataType = scratch_; });
   } else {
-    step([&] { entry.TagId = r_.bytData.at(at(0)) * 256 + r_.bytData.at(at(1)); });
-    step([&] { entry.DataType = r_.bytData.at(at(2)) * 256 + r_.bytData.at(at(3)); });
+    step([&] { entry.TagId = c_.bytData.at(at(0)) * 256 + c_.bytData.at(at(1)); });
+    step([&] { entry.DataType = c_.bytData.at(at(2)) * 256 + c_.bytData.at(at(3)); });
   }
   const auto countIndex = [&] { return at(4); };
   const auto fieldIndex = [&] { return at(8); };
   readSigned32(entry.Count, countIndex, intel);
   decodeValue(entry, fieldIndex, intel);
   // The last tag 34665 met names the Exif directory.
-  if (entry.TagId == kExifDirectoryTag) step([&] { r_.lExifIfdOffset = convertToLong(entry.Value); });
+  if (entry.TagId == kExifDirectoryTag) step([&] { c_.lExifIfdOffset = convertToLong(entry.Value); });
 }
 
 void DirectoryWalk::decodeValue(TagEntry& entry, const std::function<Long()>& fieldIndex, bool intel) {
@@ -248,7 +251,7 @@ void DirectoryWalk::decodeInline(TagEntry& entry, Group group, const std::functi
     step([&] { copyToScratch(fieldIndex(), 4); });
     step([&] { entry.Value = fieldValue(group, scratchBytes()); });
   } else if (group == Group::Long) {
-    step([&] { entry.Value = r_.ParseLtoR(fieldIndex(), 4); });
+    step([&] { entry.Value = parseLtoR(c_.bytData, fieldIndex(), 4); });
   } else {
     step([&] { entry.Value = fieldValue(group, readFieldBytes(fieldIndex())); });
   }
@@ -259,7 +262,7 @@ TagValue DirectoryWalk::fieldValue(Group group, const FieldBytes& field) const {
     case Group::Byte: {
       // All four bytes, whatever the count.
       std::string text;
-      for (std::uint8_t byte : field) text += r_.PadLeft(upperHex(byte), 2, "0");
+      for (std::uint8_t byte : field) text += padLeft(upperHex(byte), 2, "0");
       return text;
     }
     case Group::Text: return std::string(field.begin(), field.end());  // NULs stay in the value
@@ -273,16 +276,16 @@ TagValue DirectoryWalk::fieldValue(Group group, const FieldBytes& field) const {
 }
 
 Long DirectoryWalk::valueIndex(const TagEntry& entry, Long k) const {
-  return checked::add(checked::add(r_.lTiffStart, entry.ValueOffset), k);
+  return checked::add(checked::add(c_.lTiffStart, entry.ValueOffset), k);
 }
 
 void DirectoryWalk::appendByteDecimal(TagEntry& entry, Long k) {
-  step([&] { r_.aTags.appendText(entry, std::to_string(r_.bytData.at(valueIndex(entry, k)))); });
+  step([&] { c_.aTags.appendText(entry, std::to_string(c_.bytData.at(valueIndex(entry, k)))); });
 }
 
 void DirectoryWalk::appendByteCharacter(TagEntry& entry, Long k) {
   step([&] {
-    r_.aTags.appendText(entry, std::string(1, static_cast<char>(r_.bytData.at(valueIndex(entry, k)))));
+    c_.aTags.appendText(entry, std::string(1, static_cast<char>(c_.bytData.at(valueIndex(entry, k)))));
   });
 }
 
@@ -294,7 +297,7 @@ void DirectoryWalk::decodeOutside(TagEntry& entry, Group group, bool intel) {
     // Cut at 61 characters; a NUL in the last place is dropped, others stay.
     const Long length = std::min(entry.Count, kTextCut);
     for (Long k = 0; k <= length - 2; ++k) appendByteCharacter(entry, k);
-    if (test([&] { return r_.bytData.at(valueIndex(entry, length - 1)) != 0; })) {
+    if (test([&] { return c_.bytData.at(valueIndex(entry, length - 1)) != 0; })) {
       appendByteCharacter(entry, length - 1);
     }
   } else if (group == Group::Short && !intel) {
@@ -313,27 +316,27 @@ void DirectoryWalk::decodeRational(TagEntry& entry, bool intel) {
     step([&] { entry.Value = std::to_string(std::get<Long>(entry.Value)) + "/" + std::to_string(scratch_); });
   } else {
     step([&] {
-      entry.Value = std::to_string(r_.ParseLtoR(valueIndex(entry, 0), 4)) + "/" +
-                    std::to_string(r_.ParseLtoR(valueIndex(entry, 4), 4));
+      entry.Value = std::to_string(parseLtoR(c_.bytData, valueIndex(entry, 0), 4)) + "/" +
+                    std::to_string(parseLtoR(c_.bytData, valueIndex(entry, 4), 4));
     });
   }
 }
 
 void DirectoryWalk::readNextLink(Long p) {
   auto linkIndex = [&] { return checked::add(checked::add(p, 2), checked::multiply(12, entryCount_)); };
-  const bool intel = test([&] { return r_.IsIntel(); });
+  const bool intel = test([&] { return isIntelOrder(); });
   if (bExifDone) {
     // The Exif directory's own next link is not read.
-    step([&] { r_.lNextIfdOffset = 0; });
+    step([&] { c_.lNextIfdOffset = 0; });
   } else if (intel) {
-    readSigned32(r_.lNextIfdOffset, linkIndex, true);
+    readSigned32(c_.lNextIfdOffset, linkIndex, true);
   } else {
-    step([&] { r_.lNextIfdOffset = r_.readBigEndianSum(linkIndex()); });
+    step([&] { c_.lNextIfdOffset = readBigEndianSum(c_.bytData, linkIndex()); });
   }
   // A link back to a directory this walk has read (a loop, or the same link
   // kept after a failed read) ends the chain as a zero link would.
-  if (r_.lNextIfdOffset != 0 && endsChain(std::int64_t{r_.lTiffStart} + r_.lNextIfdOffset)) {
-    r_.lNextIfdOffset = 0;
+  if (c_.lNextIfdOffset != 0 && endsChain(std::int64_t{c_.lTiffStart} + c_.lNextIfdOffset)) {
+    c_.lNextIfdOffset = 0;
   }
 }
 

@@ -17,8 +17,6 @@
 
 namespace kelvane {
 
-class DirectoryWalk;
-
 class clsExifReader {
  public:
   clsExifReader(FileOpener& files, MessageBoxes& boxes);
@@ -41,7 +39,6 @@ class clsExifReader {
   const std::vector<TagEntry>& tagRecords() const { return aTags.records(); }
 
  private:
-  friend class DirectoryWalk;
   friend class ExifReaderProbe;  // unit tests of the private steps
 
   bool OpenJpegFile(const std::string& path);
@@ -53,7 +50,6 @@ class clsExifReader {
   Long ParseLtoR(const Long& pos, const Integer& n);
   Long ReadIntel(Long index, Integer n);
 
-  Long readBigEndianSum(Long index);
   bool readHeaderAndFirstDirectory();
   void startFresh();
   void showOpenFailure(const RuntimeFailure& failure);

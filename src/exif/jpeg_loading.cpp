@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "exif/directory_walk.h"
 #include "exif/exif_reader.h"
+#include "exif/number_reading.h"
 #include "platform/checked.h"
 
 namespace kelvane {
@@ -22,6 +24,11 @@ bool clsExifReader::Load(const std::string& spicFile) {
   // Closed before returning, so the caller may move the file at once.
   bytData.close();
   return loaded;
+}
+
+// The walk sees of the reader only what it reads and sets.
+void clsExifReader::GetDirectoryEntries(Long& lDirPos) {
+  walkDirectories({bytData, lTiffStart, aTags, lNextIfdOffset, lExifIfdOffset, boxes_}, lDirPos);
 }
 
 // Each load reads its file afresh: nothing of an earlier file is kept.
@@ -58,7 +65,7 @@ bool clsExifReader::readHeaderAndFirstDirectory() {
   try {
     if (!FindExifHeader()) return false;
     const Long offsetIndex = checked::add(lApp1Pos, 14);
-    lIfdOffset = IsIntel() ? ReadIntel(offsetIndex, 4) : readBigEndianSum(offsetIndex);
+    lIfdOffset = IsIntel() ? ReadIntel(offsetIndex, 4) : readBigEndianSum(bytData, offsetIndex);
     const Long countIndex = checked::add(lTiffStart, lIfdOffset);
     bytData.at(countIndex);
     bytData.at(checked::add(countIndex, 1));

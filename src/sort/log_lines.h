@@ -11,9 +11,7 @@ namespace kelvane::log_lines {
 inline std::string line(const std::string& text) { return text + std::string(kLineBreak); }
 
 inline std::string banner() {
-  return line("Kelvane v." + std::to_string(version::kMajor) + "." + std::to_string(version::kMinor) + "." +
-              std::to_string(version::kRevision)) +
-         std::string(kLineBreak);
+  return line("Kelvane v." + std::string(version::kShown)) + std::string(kLineBreak);
 }
 
 inline std::string hint() {
