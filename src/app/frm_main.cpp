@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/text_conversion.h"
@@ -54,6 +55,11 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
       boxes_(boxes),
       oFileSystem(std::move(fileSystem)) {
   setWindowTitle(QStringLiteral("Kelvane"));
+  // The log box fills the window but for a margin on every side.
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+  layout->setSpacing(0);
+  layout->addWidget(txtOutput_);
   resize(kClientWidth, kClientHeight);
   txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -96,13 +102,6 @@ void frmMain::flushRunLog() {
   if (runLog_.empty()) return;
   prt(toQString(runLog_));
   runLog_.clear();
-}
-
-void frmMain::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  // A window made tiny or minimised must not give the box a negative size.
-  txtOutput_->setGeometry(kMargin, kMargin, std::max(0, width() - 2 * kMargin),
-                          std::max(0, height() - 2 * kMargin));
 }
 
 void frmMain::tmrTimer() {

@@ -38,7 +38,6 @@ class frmMain : public QWidget, private Log {
   QTimer* tmr() const { return tmr_; }
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
