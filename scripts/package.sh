@@ -9,9 +9,26 @@ cd "$(dirname "$0")/.."
 # finds the programs to inspect with file.
 scripts/setup.sh dpkg-dev file >&2
 
+# Debian's compiler and linker flags with every hardening feature (fortified
+# functions, stack protector, read-only relocations bound at start, PIE), for
+# the package only: the test presets keep their own flags.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
+
 build=build/package
 rm -f "$build"/kelvane_*.deb
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF >&2
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >&2
 cmake --build "$build" >&2
+
+# The changelog's newest entry must name the version being packaged.
+package_version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+changelog_version=$(dpkg-parsechangelog -l packaging/changelog -S Version)
+if [ "$package_version" != "$changelog_version" ]; then
+  echo "packaging/changelog: the newest entry is $changelog_version, the package is $package_version" >&2
+  exit 1
+fi
+
 (cd "$build" && cpack >&2)
 ls "$PWD/$build"/kelvane_*.deb

@@ -9,9 +9,10 @@ namespace kelvane::cli {
 // nothing, so kelvane can go on without a window.
 inline constexpr int kNoWindowCouldOpen = 69;
 
-// Runs kelvane-window, found beside this program, with the same arguments,
-// and waits for it; returns its exit status. Termination signals sent to this
-// process are passed on to it.
+// Runs kelvane-window (beside this program in a build folder, under
+// libexec/kelvane once installed) with the same arguments, and waits for it;
+// returns its exit status. Termination signals sent to this process are
+// passed on to it.
 int runWindowProgram(char** argv);
 
 }  // namespace kelvane::cli
