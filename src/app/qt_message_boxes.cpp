@@ -11,11 +11,16 @@ Answer QtMessageBoxes::show(const std::string& prompt, const std::string& title,
                             Icon /*icon*/) {
   const bool yesNo = buttons == Buttons::YesNo;
   QMessageBox box(QMessageBox::Critical, toQString(title), toQString(prompt),
-                  yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, QApplication::activeWindow());
+                  yesNo ? QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No : QMessageBox::Ok,
+                  QApplication::activeWindow());
   if (yesNo) box.setDefaultButton(QMessageBox::Yes);
   const int pressed = box.exec();
   if (!yesNo) return Answer::Ok;
-  return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  switch (pressed) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::YesToAll: return Answer::YesToAll;
+    default: return Answer::No;  // No, or the box closed
+  }
 }
 
 }  // namespace kelvane

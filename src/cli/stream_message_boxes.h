@@ -10,8 +10,9 @@ namespace kelvane::cli {
 
 class StreamMessageBoxes : public MessageBoxes {
  public:
-  // After this many Yes/No boxes for one loaded file, every further one for
-  // that file is answered No, so that no damaged file keeps a run busy.
+  // After this many Yes/No boxes for one loaded file, the next is answered
+  // Yes to All without being shown (the walk then shows no more), so that no
+  // damaged file keeps a run busy. With --answer no the first box ends it.
   static constexpr int kYesNoBoxesPerFile = 1000;
 
   StreamMessageBoxes(std::ostream& out, Answer yesNoAnswer);

@@ -100,9 +100,16 @@ class DirectoryWalk {
   Long valueIndex(const TagEntry& entry, Long k) const;
   bool endsChain(std::int64_t target) const;
 
+  bool entryOutsideFile(Long p, Long i) const;
+  std::int64_t valueBase(const TagEntry& entry) const;
+  Long firstInFile(const TagEntry& entry, Long from, Long to) const;
+  Long lastInFile(const TagEntry& entry, Long from) const;
+
   bool isIntelOrder() { return isIntel(c_.bytData, c_.lTiffStart); }
 
   const WalkContext& c_;
+  bool yesToAll_ = false;
+  long unseenFailures_ = 0;
   bool bExifDone = false;
   Long entryCount_ = 0;  // N, kept from one directory to the next
   Long newUpper_ = 0;
@@ -126,7 +133,15 @@ void DirectoryWalk::run(Long& lDirPos) {
       if (!step([&] { newUpper_ = checked::add(last, entryCount_); })) return;
       if (!step([&] { c_.aTags.growTo(newUpper_); })) return;
       const Long count = entryCount_;
-      for (Long i = 1; i <= count; ++i) readEntry(c_.aTags.record(last + i), p, i);
+      for (Long i = 1; i <= count; ++i) {
+        if (yesToAll_ && entryOutsideFile(p, i)) {
+          // Every read of it fails: the record stays as made, and a
+          // little-endian walk leaves its scratch cleared.
+          if (test([&] { return isIntelOrder(); })) scratch_ = 0;
+          continue;
+        }
+        readEntry(c_.aTags.record(last + i), p, i);
+      }
       readNextLink(p);
       // At the end of the chain, the Exif directory once.
       if (c_.lNextIfdOffset == 0 && !bExifDone) {
@@ -161,11 +176,44 @@ bool DirectoryWalk::test(Condition&& condition) {
 }
 
 void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
-  const std::string lineBreak(kLineBreak);
-  const std::string prompt = failure.errorText() + lineBreak + lineBreak + "Continue anyway?";
-  if (c_.boxes.show(prompt, "Get Directory Entries", Buttons::YesNo, Icon::Critical) == Answer::No) {
+  if (yesToAll_) {
+    if (++unseenFailures_ <= kUnseenFailureBound) return;
+    c_.cutShort = true;
     throw EndOfWalk{};
   }
+  const std::string lineBreak(kLineBreak);
+  const std::string prompt = failure.errorText() + lineBreak + lineBreak + "Continue anyway?";
+  switch (c_.boxes.show(prompt, "Get Directory Entries", Buttons::YesNo, Icon::Critical)) {
+    case Answer::No: throw EndOfWalk{};
+    case Answer::YesToAll: yesToAll_ = true; break;
+    default: break;
+  }
+}
+
+// With every box answered Yes, a read outside the file fails and changes
+// nothing, so the walk goes straight past such reads instead of failing them
+// one by one. These say where the file's bytes lie.
+// All twelve bytes of entry i lie outside the file, on one side of it.
+bool DirectoryWalk::entryOutsideFile(Long p, Long i) const {
+  const std::int64_t start = std::int64_t{p} + 2 + std::int64_t{12} * (i - 1);
+  return (start < 0 && start + 11 < 0) || start > c_.bytData.upperBound();
+}
+
+std::int64_t DirectoryWalk::valueBase(const TagEntry& entry) const {
+  return std::int64_t{c_.lTiffStart} + entry.ValueOffset;
+}
+
+// The first k of from .. to whose byte lies in the file, or to + 1.
+Long DirectoryWalk::firstInFile(const TagEntry& entry, Long from, Long to) const {
+  const std::int64_t first = std::max<std::int64_t>(from, -valueBase(entry));
+  const std::int64_t last = std::min<std::int64_t>(to, c_.bytData.upperBound() - valueBase(entry));
+  return first > last ? to + 1 : static_cast<Long>(first);
+}
+
+// The last k of from down to 0 whose byte lies in the file, or -1.
+Long DirectoryWalk::lastInFile(const TagEntry& entry, Long from) const {
+  const std::int64_t last = std::min<std::int64_t>(from, c_.bytData.upperBound() - valueBase(entry));
+  return last < std::max<std::int64_t>(0, -valueBase(entry)) ? -1 : static_cast<Long>(last);
 }
 
 // A little-endian read copies into the scratch (cleared first for two bytes)
@@ -296,14 +344,23 @@ void DirectoryWalk::decodeOutside(TagEntry& entry, Group group, bool intel) {
   if (group == Group::Text) {
     // Cut at 61 characters; a NUL in the last place is dropped, others stay.
     const Long length = std::min(entry.Count, kTextCut);
-    for (Long k = 0; k <= length - 2; ++k) appendByteCharacter(entry, k);
+    for (Long k = 0; k <= length - 2; ++k) {
+      if (yesToAll_ && (k = firstInFile(entry, k, length - 2)) > length - 2) break;
+      appendByteCharacter(entry, k);
+    }
     if (test([&] { return c_.bytData.at(valueIndex(entry, length - 1)) != 0; })) {
       appendByteCharacter(entry, length - 1);
     }
   } else if (group == Group::Short && !intel) {
-    for (Long k = entry.Count - 1; k >= 0; --k) appendByteDecimal(entry, k);
+    for (Long k = entry.Count - 1; k >= 0; --k) {
+      if (yesToAll_ && (k = lastInFile(entry, k)) < 0) break;
+      appendByteDecimal(entry, k);
+    }
   } else {
-    for (Long k = 0; k <= entry.Count - 1; ++k) appendByteDecimal(entry, k);
+    for (Long k = 0; k <= entry.Count - 1; ++k) {
+      if (yesToAll_ && (k = firstInFile(entry, k, entry.Count - 1)) > entry.Count - 1) break;
+      appendByteDecimal(entry, k);
+    }
   }
 }
 

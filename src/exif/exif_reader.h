@@ -35,6 +35,10 @@ class clsExifReader {
   // Gives back the file's bytes; the tags stay.
   void Clear();
 
+  // Whether the last load's directory walk was ended by its bound on failures
+  // answered without a box, before it reached the end of its directories.
+  bool walkCutShort() const { return walkCutShort_; }
+
   // The tag table in walk order (index 0 holds record 1).
   const std::vector<TagEntry>& tagRecords() const { return aTags.records(); }
 
@@ -67,6 +71,7 @@ class clsExifReader {
   Long lExifIfdOffset = 0;
   std::string sPicPath;
   bool bLoaded = false;
+  bool walkCutShort_ = false;
 };
 
 }  // namespace kelvane

@@ -28,7 +28,8 @@ bool clsExifReader::Load(const std::string& spicFile) {
 
 // The walk sees of the reader only what it reads and sets.
 void clsExifReader::GetDirectoryEntries(Long& lDirPos) {
-  walkDirectories({bytData, lTiffStart, aTags, lNextIfdOffset, lExifIfdOffset, boxes_}, lDirPos);
+  walkDirectories({bytData, lTiffStart, aTags, lNextIfdOffset, lExifIfdOffset, boxes_, walkCutShort_},
+                  lDirPos);
 }
 
 // Each load reads its file afresh: nothing of an earlier file is kept.
@@ -39,6 +40,7 @@ void clsExifReader::startFresh() {
   lApp1Length = 0;
   lNextIfdOffset = 0;
   lExifIfdOffset = 0;
+  walkCutShort_ = false;
   aTags.clear();
 }
 

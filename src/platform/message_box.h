@@ -7,9 +7,11 @@
 
 namespace kelvane {
 
-enum class Buttons { Ok, YesNo };  // Yes is the default button of a Yes/No box
+// A Yes/No box also offers "Yes to All": Yes to it and, without showing
+// them, to every further box of the same directory walk. Yes is the default.
+enum class Buttons { Ok, YesNo };
 enum class Icon { Critical };
-enum class Answer { Ok, Yes, No };
+enum class Answer { Ok, Yes, YesToAll, No };
 
 class MessageBoxes {
  public:

@@ -24,6 +24,8 @@ inline std::string stopped(const std::string& failureReport) { return line("Stop
 inline std::string inputDirectory(const std::string& folder) { return line("Input Directory: " + folder); }
 inline std::string invalidFile(const std::string& name) { return line("Invalid file: " + name); }
 inline std::string noDateFound(const std::string& name) { return line("No date found: " + name); }
+// A walk answered "Yes to All" that met so many failures that it stopped.
+inline std::string readInPart(const std::string& name) { return line("Read in part, too damaged: " + name); }
 inline std::string creatingDirectory(const std::string& dateFolder) {
   return line("Creating Directory \"" + dateFolder + "\"");
 }

@@ -124,6 +124,7 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
       prt(log_lines::invalidFile(name));
       return;
     }
+    if (reader.walkCutShort()) prt(log_lines::readInPart(name));
     dateFolder = dateFolderName(reader.Tag(kDateTimeOriginal));
   }
   if (dateFolder.empty()) {

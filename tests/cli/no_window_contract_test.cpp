@@ -46,6 +46,15 @@ Bytes readFile(const fs::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// 5,000 bytes past the end of the file, then the date: Yes to every box reaches it.
+Bytes storm() {
+  TiffBuilder tiff(ByteOrder::Intel);
+  tiff.directory({{700, kByte, 5000, tiff.number(0x7000)}, {36867, kAscii, 20, tiff.number(38)}});
+  tiff.text("2024:01:02 07:00:00");
+  tiff.append({0});
+  return JpegBuilder().soi().exif(tiff).bytes();
+}
+
 // Every file a row may place, by the key its entries name.
 const std::map<std::string, Bytes>& contents() {
   static const std::map<std::string, Bytes> all = [] {
@@ -72,6 +81,8 @@ const std::map<std::string, Bytes>& contents() {
         {"hidden", jpegWithDate(".thumbnails")},
         {"dots", jpegWithDate("...:01:02 10:00:00")},
         {"camera", readFile(testPhoto("mei-fujifilm-finepix1400zoom-1.jpg"))},
+        {"its", readFile(testPhoto("mei-its-c3018ebe53d0.jpg"))},  // a SHORT count of about five million
+        {"storm", storm()},
     };
   }();
   return all;
@@ -132,6 +143,8 @@ std::string takenErr(const std::string& path) {
 std::string takenOut(const std::string& path) {
   return "Stopped: Error # 58 File already exists: " + path + "\n";
 }
+const std::string kYesToAllLine =
+    "Kelvane: 1000 boxes for one file; its further boxes are answered Yes to All, without being shown\n";
 const std::string kDamagedBox =
     "[Get Directory Entries] Error # 9 Subscript out of range\n\nContinue anyway?\n";
 
@@ -231,11 +244,16 @@ const std::vector<Row> kRows = {
          sorted("dot.jpg", "2024-01-02", false),
      "", 0, {"w/-b.jpg>2024-01-02", "w/sub/p.jpg>2024-01-02", "w/sub/q.jpg>2024-01-02",
              "w/bare.jpg>2023-12-31", "w/dot.jpg>2024-01-02"}},
-    // Every file gets its own thousand Yes boxes; then its boxes are answered No.
+    // Every file gets its own thousand Yes boxes; then its walk goes on as Yes to All.
     {"DamagedFilesAnsweredYes", {"p/a.jpg=endless", "p/b.jpg=endless", "p/d.jpg=damaged"},
      {"--no-window", "--answer", "yes", "@/p"}, "",
      "Input Directory: @/p\nNo date found: a.jpg\nNo date found: b.jpg\n" + sorted("d.jpg", "2024-01-02"),
-     repeat(kDamagedBox, 2 * 1001 + 6), 0, {"p/d.jpg>2024-01-02"}},
+     repeat(repeat(kDamagedBox, 1000) + kYesToAllLine, 2) + repeat(kDamagedBox, 6), 0, {"p/d.jpg>2024-01-02"}},
+    // Past the bound, Yes to All: a storm of boxes still reaches the date, and
+    // a real photo that would ask five million times ends at once.
+    {"AStormOfBoxesStillReachesTheDate", {"p/s.jpg=storm", "p/t.jpg=its"}, {"--no-window", "@/p"}, "",
+     "Input Directory: @/p\n" + sorted("s.jpg", "2024-01-02") + "No date found: t.jpg\n",
+     repeat(repeat(kDamagedBox, 1000) + kYesToAllLine, 2), 0, {"p/s.jpg>2024-01-02"}},
     {"DamagedFileAnsweredNo", {"p/d.jpg=damaged"}, {"--no-window", "--answer=no", "@/p"}, "",
      "Input Directory: @/p\nNo date found: d.jpg\n", kDamagedBox, 0, {}},
     // A named link to a folder is that folder. One to a file gives the date
