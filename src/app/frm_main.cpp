@@ -1,18 +1,24 @@
 #include "app/frm_main.h"
 
+#include <QCloseEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
+#include "app/sort_worker.h"
 #include "app/text_conversion.h"
-#include "platform/runtime_failure.h"
 #include "sort/log_lines.h"
-#include "sort/sort_run.h"
 
 namespace kelvane {
 namespace {
@@ -21,6 +27,8 @@ constexpr int kClientWidth = 408;  // 6120 × 3765 twips at 15 twips a pixel
 constexpr int kClientHeight = 251;
 constexpr int kMargin = 1;  // 10 twips, rounded to a whole pixel
 constexpr int kTimerInterval = 100;
+constexpr int kProgressInterval = 50;  // the log and the status line catch up 20 times a second
+const QString kTitle = QStringLiteral("Kelvane");
 
 // A file list: local files and folders only. An empty list counts as one.
 bool isFileList(const QMimeData* data) {
@@ -31,35 +39,38 @@ bool isFileList(const QMimeData* data) {
 
 }  // namespace
 
-// The boxes of a run: before one opens, the log box catches up, so that the
-// log behind the box shows every line printed so far.
-class frmMain::RunBoxes : public MessageBoxes {
- public:
-  RunBoxes(frmMain& window, MessageBoxes& boxes) : window_(window), boxes_(boxes) {}
-  Answer show(const std::string& prompt, const std::string& title, Buttons buttons, Icon icon) override {
-    window_.flushRunLog();
-    return boxes_.show(prompt, title, buttons, icon);
-  }
-  void fileLoadStarted() override { boxes_.fileLoadStarted(); }
-
- private:
-  frmMain& window_;
-  MessageBoxes& boxes_;
-};
-
 frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
                  std::vector<std::string> commandLine, QWidget* parent)
     : QWidget(parent),
       txtOutput_(new QPlainTextEdit(this)),
       tmr_(new QTimer(this)),
+      statusLine_(new QWidget(this)),
+      status_(new QLabel(statusLine_)),
+      stopButton_(new QPushButton(tr("Stop"), statusLine_)),
+      progressTimer_(new QTimer(this)),
       boxes_(boxes),
-      oFileSystem(std::move(fileSystem)) {
-  setWindowTitle(QStringLiteral("Kelvane"));
-  // The log box fills the window but for a margin on every side.
+      oFileSystem(std::move(fileSystem)),
+      worker_(std::make_unique<SortWorker>(*oFileSystem, boxes_, [this] {
+        takeRunLog();
+        showProgress();
+      })) {
+  setWindowTitle(kTitle);
+  // The log box fills the window but for a margin on every side; the status
+  // line shows under it only while a run is under way.
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
   layout->setSpacing(0);
   layout->addWidget(txtOutput_);
+  layout->addWidget(statusLine_);
+  auto* statusLayout = new QHBoxLayout(statusLine_);
+  statusLayout->setContentsMargins(2, 2, 2, 2);
+  statusLayout->addWidget(status_, 1);
+  statusLayout->addWidget(stopButton_);
+  status_->setTextFormat(Qt::PlainText);
+  status_->setMinimumWidth(1);  // a long file name must not widen the window
+  stopButton_->setToolTip(tr("Stop before the next file (Esc)"));
+  statusLine_->hide();
+  connect(stopButton_, &QPushButton::clicked, this, &frmMain::stopRun);
   resize(kClientWidth, kClientHeight);
   txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -67,12 +78,29 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
   // The log box's own drop handling would paste dropped text into the log;
   // the window decides instead.
   txtOutput_->viewport()->installEventFilter(this);
+  followTheEnd();
   tmr_->setInterval(kTimerInterval);
   connect(tmr_, &QTimer::timeout, this, &frmMain::tmrTimer);
+  progressTimer_->setInterval(kProgressInterval);
+  connect(progressTimer_, &QTimer::timeout, this, [this] {
+    takeRunLog();
+    showProgress();
+  });
   formLoad(std::move(commandLine));
 }
 
 frmMain::~frmMain() = default;
+
+// While the log box shows its newest line, it keeps doing so when lines come
+// or the window changes size; scrolled back by the user, it stays put.
+void frmMain::followTheEnd() {
+  QScrollBar* bar = txtOutput_->verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this,
+          [this, bar](int value) { followingEnd_ = value == bar->maximum(); });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (followingEnd_) bar->setValue(maximum);
+  });
+}
 
 void frmMain::formLoad(std::vector<std::string> commandLine) {
   txtOutput_->setPlainText(QString());
@@ -93,21 +121,10 @@ void frmMain::prt(const QString& sString) {
   txtOutput_->insertPlainText(sString);
 }
 
-// A run does not hand control back to the event loop, so nothing of the log
-// box can be seen until it ends or a box opens. Its lines are therefore put
-// into the box in one insertion then, instead of one layout per line.
-void frmMain::append(std::string_view text) { runLog_.append(text); }
-
-void frmMain::flushRunLog() {
-  if (runLog_.empty()) return;
-  prt(toQString(runLog_));
-  runLog_.clear();
-}
-
 void frmMain::tmrTimer() {
   tmr_->stop();  // first, so that the command line runs at most once
   if (bProcessing) return;
-  if (ProcessPaths(sCommandLine)) prt(toQString(log_lines::finished()));
+  ProcessPaths({std::exchange(sCommandLine, {})});
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -133,33 +150,116 @@ void frmMain::dragOver(QDragMoveEvent& event) {
 }
 
 // Each dropped path is a run of its own, then one "Finished" for the drop.
+// The drop is a copy to its source, whatever keys the user holds: the run
+// moves files, but only within the folders they lie in.
 void frmMain::dropFiles(QDropEvent& event) {
   if (!isFileList(event.mimeData())) {
     event.ignore();
     return;
   }
-  event.acceptProposedAction();
-  for (const QUrl& url : event.mimeData()->urls()) {
-    std::deque<std::string> path{toPathBytes(url.toLocalFile())};
-    if (!ProcessPaths(path)) return;
-  }
-  prt(toQString(log_lines::finished()));
+  event.setDropAction(Qt::CopyAction);
+  event.accept();
+  std::vector<std::deque<std::string>> runs;
+  for (const QUrl& url : event.mimeData()->urls()) runs.push_back({toPathBytes(url.toLocalFile())});
+  ProcessPaths(std::move(runs));
 }
 
-// A run that stops on a failure is reported in a box, and in the log, which
-// keeps it after the box is closed; the window lives on and takes the next
-// drop.
-bool frmMain::ProcessPaths(std::deque<std::string>& paths) {
-  RunBoxes boxes(*this, boxes_);
-  try {
-    const bool done = SortRun(*oFileSystem, boxes, *this, bProcessing).processWholePaths(paths);
-    flushRunLog();
-    return done;
-  } catch (const RuntimeFailure& failure) {
-    append(log_lines::stopped(failure.report()));
-    boxes.show(failure.report(), "Kelvane", Buttons::Ok, Icon::Critical);
-    return false;
+// Runs wait their turn behind the one under way, in the order they came.
+void frmMain::ProcessPaths(std::vector<std::deque<std::string>> runs) {
+  waiting_.push_back(std::move(runs));
+  if (worker_->busy()) {
+    showProgress();  // the status line counts the drops waiting
+  } else {
+    startNextBatch();
   }
+}
+
+void frmMain::startNextBatch() {
+  if (worker_->busy() || waiting_.empty()) return;
+  bProcessing = true;
+  stopping_ = false;
+  worker_->start(std::move(waiting_.front()), [this](const BatchOutcome& outcome) { batchEnded(outcome); });
+  waiting_.pop_front();
+  progressTimer_->start();
+  showProgress();
+}
+
+// "Finished" when the batch went through; a failure is reported in a box,
+// and in the log, which keeps it after the box is closed. The window lives
+// on and takes the next batch.
+void frmMain::batchEnded(const BatchOutcome& outcome) {
+  takeRunLog();
+  bProcessing = outcome.bProcessing;
+  if (!outcome.failureReport.empty()) {
+    prt(toQString(log_lines::stopped(outcome.failureReport)));
+    boxes_.show(outcome.failureReport, "Kelvane", Buttons::Ok, Icon::Critical);
+  } else if (outcome.wentThrough) {
+    prt(toQString(log_lines::finished()));
+  }
+  if (closeWhenStopped_) {
+    close();
+    return;
+  }
+  startNextBatch();
+  if (!worker_->busy()) {
+    progressTimer_->stop();
+    statusLine_->hide();
+    setWindowTitle(kTitle);
+  }
+}
+
+bool frmMain::busy() const { return worker_->busy() || !waiting_.empty(); }
+
+void frmMain::stopRun() {
+  if (!worker_->busy()) return;
+  worker_->requestStop();
+  stopping_ = true;
+  showProgress();
+}
+
+// The lines of the run so far, in one insertion: many lines cost one layout.
+void frmMain::takeRunLog() {
+  const std::string lines = worker_->takeLog();
+  if (!lines.empty()) prt(toQString(lines));
+}
+
+void frmMain::showProgress() {
+  const RunProgress progress = worker_->progress();
+  QString text = progress.boxOpen ? tr("Waiting for your answer about \"%1\"").arg(toQString(progress.file))
+                 : progress.file.empty() ? tr("Starting...")
+                                         : tr("Reading \"%1\"").arg(toQString(progress.file));
+  QString title = kTitle;
+  if (progress.files > 0) {
+    text +=
+        tr(": %1 of %2 done in %3").arg(progress.done).arg(progress.files).arg(toQString(progress.folder));
+    title = QStringLiteral("%1 of %2 - %3").arg(progress.done).arg(progress.files).arg(kTitle);
+  }
+  if (!waiting_.empty()) text += tr(" (%n drop(s) waiting)", nullptr, static_cast<int>(waiting_.size()));
+  if (stopping_) text = tr("Stopping before the next file...");
+  status_->setText(text);
+  setWindowTitle(title);
+  statusLine_->show();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && worker_->busy()) {
+    stopRun();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+// Closing during a run stops it between two files, then closes; batches
+// still waiting are not started.
+void frmMain::closeEvent(QCloseEvent* event) {
+  if (!worker_->busy()) {
+    event->accept();
+    return;
+  }
+  waiting_.clear();
+  closeWhenStopped_ = true;
+  stopRun();
+  event->ignore();
 }
 
 }  // namespace kelvane

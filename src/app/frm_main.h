@@ -1,5 +1,8 @@
 // frmMain: the one window. A log box that takes dropped files and folders,
-// and the command line run once shortly after the window is shown.
+// and the command line run once shortly after the window is shown. Runs work
+// off the window's thread: the log fills as they go, a status line under it
+// shows progress and offers Stop, and drops that come meanwhile wait their
+// turn.
 #pragma once
 
 #include <QWidget>
@@ -9,16 +12,19 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/log.h"
 #include "platform/message_box.h"
 
+class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QTimer;
-class QMimeData;
 
 namespace kelvane {
 
-class frmMain : public QWidget, private Log {
+class SortWorker;
+struct BatchOutcome;
+
+class frmMain : public QWidget {
   Q_OBJECT
 
  public:
@@ -27,36 +33,55 @@ class frmMain : public QWidget, private Log {
           QWidget* parent = nullptr);
   ~frmMain() override;
 
-  // Set by the sort run while it works; the timer's tick will not start a
-  // run while it is set.
+  // Set while a run is under way; the timer's tick will not start a run
+  // while it is set. A run that a failure stopped leaves it set.
   bool bProcessing = false;
 
   // Appends to the very end of the log, whatever the user typed or selected.
   void prt(const QString& sString);
 
+  // Whether a run is under way or waiting for its turn.
+  bool busy() const;
+
+  // The run under way stops before its next file (Stop, Esc).
+  void stopRun();
+
   QPlainTextEdit* txtOutput() const { return txtOutput_; }
   QTimer* tmr() const { return tmr_; }
+  QWidget* statusLine() const { return statusLine_; }
+  QPushButton* stopButton() const { return stopButton_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void formLoad(std::vector<std::string> commandLine);
+  void followTheEnd();
   void tmrTimer();
   void dragOver(QDragMoveEvent& event);
   void dropFiles(QDropEvent& event);
-  bool ProcessPaths(std::deque<std::string>& paths);
-  void append(std::string_view text) override;
-  void flushRunLog();
-
-  class RunBoxes;
+  void ProcessPaths(std::vector<std::deque<std::string>> runs);
+  void startNextBatch();
+  void batchEnded(const BatchOutcome& outcome);
+  void takeRunLog();
+  void showProgress();
 
   QPlainTextEdit* txtOutput_;
   QTimer* tmr_;
+  QWidget* statusLine_;
+  QLabel* status_;
+  QPushButton* stopButton_;
+  QTimer* progressTimer_;
   MessageBoxes& boxes_;
   std::unique_ptr<FileSystem> oFileSystem;
   std::deque<std::string> sCommandLine;
-  std::string runLog_;  // lines of the current run not yet in the log box
+  std::unique_ptr<SortWorker> worker_;
+  std::deque<std::vector<std::deque<std::string>>> waiting_;  // batches of drops that came during a run
+  bool followingEnd_ = true;                                  // the log box shows its newest line
+  bool stopping_ = false;
+  bool closeWhenStopped_ = false;
 };
 
 }  // namespace kelvane

@@ -18,6 +18,10 @@ inline std::string hint() {
   return line("Start by drag-dropping image-files or folders here") + std::string(kLineBreak);
 }
 inline std::string finished() { return line("Finished"); }
+// The last line of a run that the user stopped, before the file it names.
+inline std::string stoppedByUser(const std::string& name) {
+  return line("Stopped by the user before \"" + name + "\"");
+}
 // The last line of a run that a failure stopped: what failed, and where.
 inline std::string stopped(const std::string& failureReport) { return line("Stopped: " + failureReport); }
 

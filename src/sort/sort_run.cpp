@@ -53,10 +53,14 @@ class EntryOpener : public FileOpener {
   EntryIdentity entry_;
 };
 
+// Thrown between two files when the observer asks to stop.
+struct StopRequested {};
+
 }  // namespace
 
-SortRun::SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing)
-    : oFileSystem_(oFileSystem), boxes_(boxes), log_(log), bProcessing_(bProcessing) {}
+SortRun::SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing,
+                 RunObserver* observer)
+    : oFileSystem_(oFileSystem), boxes_(boxes), log_(log), bProcessing_(bProcessing), observer_(observer) {}
 
 bool SortRun::ProcessPaths(std::string& sPaths) {
   bProcessing_ = true;
@@ -69,10 +73,15 @@ bool SortRun::ProcessPaths(std::string& sPaths) {
 
 bool SortRun::processWholePaths(std::deque<std::string>& paths) {
   bProcessing_ = true;
-  while (!paths.empty()) {
-    const std::string item = std::move(paths.front());
-    paths.pop_front();
-    handleItem(item);
+  try {
+    while (!paths.empty()) {
+      const std::string item = std::move(paths.front());
+      paths.pop_front();
+      handleItem(item);
+    }
+  } catch (const StopRequested&) {
+    bProcessing_ = false;
+    return false;
   }
   bProcessing_ = false;
   return true;
@@ -96,8 +105,9 @@ void SortRun::handleFolder(const std::string& folder) {
   atPath(folder, [&] { handle = oFileSystem_.openFolder(folder); });
   std::vector<std::string> names;
   atPath(folder, [&] { names = handle->listPlainFiles(); });
+  if (observer_ != nullptr) observer_->folderStarted(folder, names.size());
   // The listing holds no "." or "..": it delivers no hidden names at all.
-  for (const std::string& name : names) handleFile(*handle, folder, name, Links::Refuse);
+  for (std::size_t i = 0; i < names.size(); ++i) handleFile(*handle, folder, names[i], Links::Refuse, i);
 }
 
 // A file named on its own is sorted inside its own folder; a bare name is a
@@ -110,11 +120,18 @@ void SortRun::handleFileItem(const std::string& item) {
   const std::string folderToOpen = folder.empty() ? "/" : folder;
   std::unique_ptr<Folder> handle;
   atPath(folderToOpen, [&] { handle = oFileSystem_.openFolder(folderToOpen); });
-  handleFile(*handle, folder, name, Links::Follow);
+  handleFile(*handle, folder, name, Links::Follow, 0);
 }
 
-void SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,
-                         Links links) {
+void SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
+                         std::size_t index) {
+  if (observer_ != nullptr) {
+    if (observer_->stopRequested()) {
+      prt(log_lines::stoppedByUser(name));
+      throw StopRequested{};
+    }
+    observer_->fileStarted(name, index);
+  }
   const std::string fullPath = join(folderPath, name);
   std::string dateFolder;
   EntryOpener opener(folder, name, links);

@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/message_box.h"
+#include "sort/run_observer.h"
 
 namespace kelvane {
 
@@ -15,7 +16,10 @@ class SortRun {
  public:
   // bProcessing is the caller's flag: set while a run is under way, left set
   // when a run stops on a failure.
-  SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing);
+  // The observer, when given, hears of every folder and file and is asked
+  // before each file whether to stop.
+  SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing,
+          RunObserver* observer = nullptr);
 
   // Runs a path list in its text form, consuming it from the front. True when
   // the whole list was handled. A failure to create a folder or move a file
@@ -24,20 +28,24 @@ class SortRun {
   bool ProcessPaths(std::string& sPaths);
 
   // The same for paths that arrive whole (arguments, dropped files): each one
-  // item, blanks and double quotes included.
+  // item, blanks and double quotes included. False when the observer asked
+  // to stop: the log says before which file, and that file and the items
+  // not yet taken stay as they are.
   bool processWholePaths(std::deque<std::string>& paths);
 
  private:
   void handleItem(const std::string& item);
   void handleFolder(const std::string& folder);
   void handleFileItem(const std::string& item);
-  void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links);
+  void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
+                  std::size_t index);
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;
   MessageBoxes& boxes_;
   Log& log_;
   bool& bProcessing_;
+  RunObserver* observer_;
 };
 
 }  // namespace kelvane

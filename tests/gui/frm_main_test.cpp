@@ -6,10 +6,12 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -39,24 +41,37 @@ struct Window {
   }
   QString log() const { return window->txtOutput()->toPlainText(); }
 
-  // Sends drag-enter and drop to the log box as a real drag would.
-  bool drag(QMimeData& data, Qt::DropActions offered, bool drop) {
+  // Sends drag-enter and drop to the log box as a real drag would; true
+  // when both were taken as a copy.
+  bool drag(QMimeData& data, Qt::DropActions offered, bool drop,
+            Qt::KeyboardModifiers keys = Qt::NoModifier) {
     QWidget* viewport = window->txtOutput()->viewport();
-    QDragEnterEvent enter(QPoint(5, 5), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(QPoint(5, 5), offered, &data, Qt::LeftButton, keys);
     QApplication::sendEvent(viewport, &enter);
-    const bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+    bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
     if (drop) {
-      QDropEvent dropEvent(QPointF(5, 5), offered, &data, Qt::LeftButton, Qt::NoModifier);
+      QDropEvent dropEvent(QPointF(5, 5), offered, &data, Qt::LeftButton, keys);
       QApplication::sendEvent(viewport, &dropEvent);
+      accepted = accepted && dropEvent.isAccepted() && dropEvent.dropAction() == Qt::CopyAction;
     }
     return accepted;
   }
-  bool dropFiles(const QStringList& paths) {
+  // Drops the paths without waiting for their runs.
+  bool dropOnly(const QStringList& paths, Qt::KeyboardModifiers keys = Qt::NoModifier) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
     data.setUrls(urls);
-    return drag(data, Qt::CopyAction | Qt::MoveAction, true);
+    return drag(data, Qt::CopyAction | Qt::MoveAction, true, keys);
+  }
+  // Drops the paths and waits until every run has ended.
+  bool dropFiles(const QStringList& paths) {
+    const bool accepted = dropOnly(paths);
+    EXPECT_TRUE(waitIdle());
+    return accepted;
+  }
+  bool waitIdle() {
+    return QTest::qWaitFor([&] { return !window->busy(); }, 5000);
   }
 
   ScriptedMessageBoxes boxes;
@@ -175,6 +190,7 @@ TEST(Window, AFailedRunShowsABoxAndTheWindowTakesTheNextDrop) {
   QString logBehindTheBox;
   w.boxes.onShow = [&] { logBehindTheBox = w.log(); };
   w.dropFiles({"/a", "/b"});
+  EXPECT_FALSE(w.window->statusLine()->isVisible());
   // The log behind the box, and after it, says where the run stopped.
   const QString stopped =
       "Input Directory: /a\nMoving \"1.jpg\" to \"2020-01-01\"\n"
@@ -190,10 +206,94 @@ TEST(Window, AFailedRunShowsABoxAndTheWindowTakesTheNextDrop) {
   EXPECT_TRUE(w.log().endsWith("Moving \"2.jpg\" to \"2020-02-02\"\nFinished\n"));
 }
 
+// A photo whose walk asks "Continue anyway?" (a text far past the end), so
+// that a test can act while its box is open and the run waits.
+void addAskingPhoto(MemoryFileSystem& files, const std::string& path) {
+  TiffBuilder tiff(ByteOrder::Intel);
+  tiff.directory({{270, kAscii, 5, tiff.number(0x7000)}});
+  files.add(path, JpegBuilder().soi().exif(tiff).padding(16).eoi().bytes());
+}
+
+// While a run waits on a box, the window is alive: the status line names the
+// file, the title counts, and a drop is kept and run after, in order.
+TEST(Window, DropsDuringARunWaitTheirTurnAndTheStatusLineFollowsTheRun) {
+  Window w;
+  w.window->show();
+  addAskingPhoto(*w.files, "/a/0.jpg");
+  QString status;
+  QString title;
+  w.boxes.onShow = [&] {
+    if (!status.isEmpty()) return;  // the first of the photo's boxes
+    EXPECT_TRUE(w.dropOnly({"/c"}));
+    EXPECT_TRUE(w.window->busy());
+    status = w.window->statusLine()->findChild<QLabel*>()->text();
+    title = w.window->windowTitle();
+    EXPECT_TRUE(w.window->statusLine()->isVisible());
+  };
+  EXPECT_TRUE(w.dropFiles({"/a", "/b"}));
+  EXPECT_EQ(status.toStdString(),
+            "Waiting for your answer about \"0.jpg\": 0 of 2 done in /a (1 drop(s) waiting)");
+  EXPECT_EQ(title, "0 of 2 - Kelvane");
+  const QString lines = w.log().mid(kBanner.size() + kHint.size());
+  EXPECT_EQ(lines.count("Finished"), 2);
+  EXPECT_LT(lines.indexOf("/b"), lines.indexOf("Finished"));
+  EXPECT_GT(lines.indexOf("/c"), lines.indexOf("Finished"));
+  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\n"));
+  EXPECT_FALSE(w.window->statusLine()->isVisible());
+  EXPECT_EQ(w.window->windowTitle(), "Kelvane");
+}
+
+// Stop takes effect before the next file; the log says where, the rest stays,
+// and no "Finished" claims the drop went through. Closing does the same, then
+// closes.
+TEST(Window, StopAndCloseEndARunBetweenTwoFiles) {
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "close" : "stop");
+    Window w;
+    w.window->show();
+    addAskingPhoto(*w.files, "/a/0.jpg");
+    w.boxes.onShow = [&] {
+      if (closing) {
+        EXPECT_FALSE(w.window->close());
+      } else {
+        QTest::keyClick(w.window.get(), Qt::Key_Escape);
+      }
+    };
+    w.dropFiles({"/a", "/b"});
+    EXPECT_TRUE(
+        w.log().endsWith("Input Directory: /a\nNo date found: 0.jpg\nStopped by the user before \"1.jpg\"\n"))
+        << w.log().toStdString();
+    EXPECT_TRUE(w.files->FileExists("/a/1.jpg"));
+    EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));
+    EXPECT_EQ(w.window->isVisible(), !closing);
+  }
+}
+
+// Shift makes a drag a move; the window still takes the drop as a copy.
+TEST(Window, ADropWithShiftIsStillACopy) {
+  Window w;
+  EXPECT_TRUE(w.dropOnly({"/a"}, Qt::ShiftModifier));
+  EXPECT_TRUE(w.waitIdle());
+}
+
+// The newest line stays in view when the window shrinks and grows.
+TEST(Window, TheNewestLineStaysInView) {
+  Window w;
+  w.window->show();
+  for (int i = 0; i < 200; ++i) w.window->prt(QStringLiteral("line %1\n").arg(i));
+  QScrollBar* bar = w.window->txtOutput()->verticalScrollBar();
+  for (const QSize size : {QSize(300, 120), QSize(700, 500), QSize(200, 100)}) {
+    w.window->resize(size);
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), bar->maximum()) << size.width();
+  }
+}
+
 TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
   QtMessageBoxes boxes;
-  for (const auto& [click, expected] :
-       {std::pair{QMessageBox::No, Answer::No}, {QMessageBox::Yes, Answer::Yes}}) {
+  for (const auto& [click, expected] : {std::pair{QMessageBox::No, Answer::No},
+                                        {QMessageBox::Yes, Answer::Yes},
+                                        {QMessageBox::YesToAll, Answer::YesToAll}}) {
     QString title;
     QString text;
     bool yesIsDefault = false;

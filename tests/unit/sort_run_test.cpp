@@ -85,6 +85,33 @@ TEST(SortRun, AFailureLeavesTheFlagSetAndTheRestOfTheList) {
   }
 }
 
+// An observer hears of each folder and file, and a stop takes effect before
+// the next file: it stays, and so do the items not yet taken.
+TEST(SortRun, AnObserverFollowsTheRunAndStopsItBetweenTwoFiles) {
+  struct Observer : RunObserver {
+    void folderStarted(const std::string& folder, std::size_t files) override {
+      events.push_back(folder + " " + std::to_string(files));
+    }
+    void fileStarted(const std::string& name, std::size_t index) override {
+      events.push_back(name + " #" + std::to_string(index));
+    }
+    bool stopRequested() override { return events.size() == 3; }
+    std::vector<std::string> events;
+  } observer;
+  Sorter s;
+  for (const char* name : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg", "/q/d.jpg"})
+    s.files.add(name, jpegWithDate(kDate));
+  SortRun run(s.files, s.boxes, s, s.bProcessing, &observer);
+  std::deque<std::string> paths{"/p", "/q"};
+  EXPECT_FALSE(run.processWholePaths(paths));
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"/p 3", "a.jpg #0", "b.jpg #1"}));
+  EXPECT_TRUE(s.text.ends_with("Moving \"b.jpg\" to \"2021-03-04\"\nStopped by the user before \"c.jpg\"\n"));
+  EXPECT_EQ(s.files.filePaths(),
+            (std::vector<std::string>{"/p/2021-03-04/a.jpg", "/p/2021-03-04/b.jpg", "/p/c.jpg", "/q/d.jpg"}));
+  EXPECT_EQ(paths, std::deque<std::string>{"/q"});
+  EXPECT_FALSE(s.bProcessing);
+}
+
 // The boxes come while the run is under way: a box's own event loop may let
 // the window's timer fire, which must then start nothing.
 TEST(SortRun, TheReadersBoxesComeDuringTheRun) {
