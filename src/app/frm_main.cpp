@@ -4,12 +4,13 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -71,6 +72,8 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
   stopButton_->setToolTip(tr("Stop before the next file (Esc)"));
   statusLine_->hide();
   connect(stopButton_, &QPushButton::clicked, this, &frmMain::stopRun);
+  // Esc stops too, wherever the focus is in the window.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &frmMain::stopRun);
   resize(kClientWidth, kClientHeight);
   txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -239,14 +242,6 @@ void frmMain::showProgress() {
   status_->setText(text);
   setWindowTitle(title);
   statusLine_->show();
-}
-
-void frmMain::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape && worker_->busy()) {
-    stopRun();
-    return;
-  }
-  QWidget::keyPressEvent(event);
 }
 
 // Closing during a run stops it between two files, then closes; batches
