@@ -44,7 +44,8 @@ void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
         outcome.wentThrough = false;
         break;
       }
-      if (!SortRun(fileSystem_, *this, *this, outcome.bProcessing, this).processWholePaths(paths)) {
+      if (!SortRun(fileSystem_, *this, *this, outcome.bProcessing, {onCollision_, this})
+               .processWholePaths(paths)) {
         outcome.wentThrough = false;
         break;
       }

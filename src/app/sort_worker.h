@@ -19,6 +19,7 @@
 #include "platform/log.h"
 #include "platform/message_box.h"
 #include "sort/run_observer.h"
+#include "sort/sort_run.h"
 
 namespace kelvane {
 
@@ -53,6 +54,9 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
 
   bool busy() const { return thread_.joinable(); }
 
+  // What later batches do with a name taken in a date folder.
+  void setOnCollision(OnCollision onCollision) { onCollision_ = onCollision; }
+
   // The run stops before its next file; the batch's later runs are not made.
   void requestStop() { stop_ = true; }
 
@@ -78,6 +82,7 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   std::function<void(const BatchOutcome&)> finished_;
   std::thread thread_;
   std::atomic<bool> stop_ = false;
+  OnCollision onCollision_ = OnCollision::Stop;  // read by the batch's thread, set only between batches
 
   mutable std::mutex mutex_;  // guards what follows
   std::string log_;

@@ -8,7 +8,7 @@ namespace kelvane::cli {
 
 const char* const kUsage =
     "Usage: kelvane [PATH...]\n"
-    "       kelvane --no-window [--answer yes|no] PATH...\n"
+    "       kelvane --no-window [--answer yes|no] [--on-collision stop|skip|rename] PATH...\n"
     "       kelvane --tags [--answer yes|no] FILE\n"
     "       kelvane --version | --help\n"
     "\n"
@@ -24,6 +24,12 @@ const char* const kUsage =
     "                   message boxes to standard error as \"[title] prompt\".\n"
     "  --tags FILE      list the tag table of one file: TagId, DataType, Count,\n"
     "                   ValueOffset and value, tab-separated, one record a line.\n"
+    "  --on-collision stop|skip|rename\n"
+    "                   what a name already taken in the date folder does: stop\n"
+    "                   the run (the default); leave the file and go on; or move\n"
+    "                   it as \"NAME (2).EXT\", \"NAME (3).EXT\"... With skip and rename\n"
+    "                   a file of the same bytes already there is a duplicate: the\n"
+    "                   photo stays, and the log says so.\n"
     "  --answer yes|no  the answer to Yes/No boxes without a window (default yes).\n"
     "                   After 1,000 Yes/No boxes for one loaded file, the rest of\n"
     "                   that file's boxes are answered as \"Yes to All\" does in\n"
@@ -54,6 +60,28 @@ std::optional<Answer> parseAnswer(std::string_view value) {
   return std::nullopt;
 }
 
+std::optional<OnCollision> parseOnCollision(std::string_view value) {
+  if (value == "stop") return OnCollision::Stop;
+  if (value == "skip") return OnCollision::Skip;
+  if (value == "rename") return OnCollision::Rename;
+  return std::nullopt;
+}
+
+// "--name VALUE" or "--name=VALUE": the value, with i moved past it; nothing
+// when the argument is another option or the value is missing.
+std::optional<std::string_view> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
+                                            std::string_view name) {
+  const std::string_view argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 == arguments.size()) return std::string_view();
+    return std::string_view(arguments[++i]);
+  }
+  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
+    return argument.substr(name.size() + 1);
+  }
+  return std::nullopt;
+}
+
 Invocation usageError(std::string why) {
   Invocation invocation;
   invocation.mode = Mode::UsageError;
@@ -70,6 +98,7 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   bool noWindow = false;
   bool tags = false;
   bool answerGiven = false;
+  bool collisionGiven = false;
   std::size_t i = 0;
   for (; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -86,18 +115,18 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
       noWindow = true;
     } else if (argument == "--tags") {
       tags = true;
-    } else if (argument == "--answer" || argument.starts_with("--answer=")) {
-      std::string_view value;
-      if (argument == "--answer") {
-        if (++i == arguments.size()) return usageError("--answer needs a value: yes or no");
-        value = arguments[i];
-      } else {
-        value = argument.substr(std::string_view("--answer=").size());
-      }
-      const auto answer = parseAnswer(value);
-      if (!answer) return usageError("--answer takes yes or no, not \"" + std::string(value) + "\"");
+    } else if (const auto value = optionValue(arguments, i, "--answer")) {
+      const auto answer = parseAnswer(*value);
+      if (!answer) return usageError("--answer takes yes or no, not \"" + std::string(*value) + "\"");
       invocation.answer = *answer;
       answerGiven = true;
+    } else if (const auto policy = optionValue(arguments, i, "--on-collision")) {
+      const auto onCollision = parseOnCollision(*policy);
+      if (!onCollision) {
+        return usageError("--on-collision takes stop, skip or rename, not \"" + std::string(*policy) + "\"");
+      }
+      invocation.onCollision = *onCollision;
+      collisionGiven = true;
     } else {
       return usageError("unknown option " + std::string(argument));
     }
@@ -105,11 +134,15 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   invocation.paths.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
 
   // Once every option is known to be valid, --help and --version win.
-  if (help) return Invocation{Mode::Help, Answer::Yes, {}, {}};
-  if (version) return Invocation{Mode::Version, Answer::Yes, {}, {}};
+  if (help || version) {
+    Invocation shown;
+    shown.mode = help ? Mode::Help : Mode::Version;
+    return shown;
+  }
   if (noWindow && tags) return usageError("--no-window and --tags cannot be combined");
   if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");
   if (tags) {
+    if (collisionGiven) return usageError("--on-collision goes with a sort, not --tags");
     if (invocation.paths.size() != 1) return usageError("--tags takes exactly one FILE");
     invocation.mode = Mode::Tags;
     return invocation;

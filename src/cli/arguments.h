@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "sort/sort_run.h"
 
 namespace kelvane::cli {
 
@@ -13,6 +14,7 @@ enum class Mode { Window, NoWindow, Tags, Version, Help, UsageError };
 struct Invocation {
   Mode mode = Mode::Window;
   Answer answer = Answer::Yes;  // how Yes/No boxes are answered without a window
+  OnCollision onCollision = OnCollision::Stop;
   std::vector<std::string> paths;
   std::string error;  // why the arguments are a usage error
 };

@@ -30,7 +30,7 @@ int runMode(const Invocation& invocation) {
       posix::PosixFileSystem fileSystem;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");
-      return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr);
+      return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr, {invocation.onCollision});
     }
     case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
     case Mode::Window: break;

@@ -9,9 +9,9 @@
 namespace kelvane::cli {
 
 int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSystem, MessageBoxes& boxes,
-                      Log& log, std::ostream& errors) {
+                      Log& log, std::ostream& errors, const RunOptions& options) {
   bool bProcessing = false;
-  SortRun run(fileSystem, boxes, log, bProcessing);
+  SortRun run(fileSystem, boxes, log, bProcessing, options);
   std::deque<std::string> items(paths.begin(), paths.end());
   try {
     log.append(log_lines::banner());

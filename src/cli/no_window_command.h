@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/message_box.h"
+#include "sort/sort_run.h"
 
 namespace kelvane::cli {
 
@@ -16,6 +17,6 @@ namespace kelvane::cli {
 // a failure (the log itself failing too), which is then written to `errors`
 // and, where the log still takes it, as the log's last line.
 int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSystem, MessageBoxes& boxes,
-                      Log& log, std::ostream& errors);
+                      Log& log, std::ostream& errors, const RunOptions& options = {});
 
 }  // namespace kelvane::cli

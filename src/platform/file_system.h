@@ -70,11 +70,19 @@ class Folder {
   // is used; anything else there (a file, a link) is a taken name.
   virtual void createFolder(const std::string& name) = 0;
 
-  // Moves the entry `name` into the sub-folder `folderName` under the same
-  // name, never replacing anything there, and only while the name still holds
+  // Moves the entry `name` into the sub-folder `folderName` as `targetName`,
+  // never replacing anything there, and only while the name still holds
   // `expected`. A symbolic link is moved so that it leads where it led.
-  virtual void moveInto(const std::string& name, const EntryIdentity& expected,
-                        const std::string& folderName) = 0;
+  virtual void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
+                        const std::string& targetName) = 0;
+
+  // Whether anything (a link too) stands at `targetName` in the sub-folder.
+  virtual bool hasEntryIn(const std::string& folderName, const std::string& targetName) = 0;
+
+  // Whether the file `name` and the regular file `targetName` in the
+  // sub-folder hold the same bytes.
+  virtual bool sameBytes(const std::string& name, const std::string& folderName,
+                         const std::string& targetName) = 0;
 };
 
 class FileSystem : public FileOpener {

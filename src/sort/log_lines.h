@@ -33,8 +33,22 @@ inline std::string readInPart(const std::string& name) { return line("Read in pa
 inline std::string creatingDirectory(const std::string& dateFolder) {
   return line("Creating Directory \"" + dateFolder + "\"");
 }
+// Under another name when its own is taken in the date folder.
+inline std::string moving(const std::string& name, const std::string& dateFolder, const std::string& target) {
+  const std::string as = target == name ? "" : " as \"" + target + "\"";
+  return line("Moving \"" + name + "\" to \"" + dateFolder + "\"" + as);
+}
 inline std::string moving(const std::string& name, const std::string& dateFolder) {
-  return line("Moving \"" + name + "\" to \"" + dateFolder + "\"");
+  return moving(name, dateFolder, name);
+}
+inline std::string nameTaken(const std::string& name, const std::string& dateFolder) {
+  return line("Name taken: \"" + name + "\" in \"" + dateFolder + "\"");
+}
+// A file of the same bytes is there already (under `target`): the photo stays.
+inline std::string duplicate(const std::string& name, const std::string& dateFolder,
+                             const std::string& target) {
+  const std::string as = target == name ? "" : " as \"" + target + "\"";
+  return line("Duplicate: \"" + name + "\" in \"" + dateFolder + "\"" + as);
 }
 
 }  // namespace kelvane::log_lines

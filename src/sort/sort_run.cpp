@@ -56,11 +56,23 @@ class EntryOpener : public FileOpener {
 // Thrown between two files when the observer asks to stop.
 struct StopRequested {};
 
+// Numbered names tried for one file before its taken name stops the run.
+constexpr int kMaxCopies = 10000;
+
+// "a.jpg" as its copy number n: "a (n).jpg"; a name without an extension
+// gets the number at its end.
+std::string numberedName(const std::string& name, int n) {
+  const auto dot = name.rfind('.');
+  const std::string number = " (" + std::to_string(n) + ")";
+  if (dot == std::string::npos || dot == 0) return name + number;
+  return name.substr(0, dot) + number + name.substr(dot);
+}
+
 }  // namespace
 
 SortRun::SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing,
-                 RunObserver* observer)
-    : oFileSystem_(oFileSystem), boxes_(boxes), log_(log), bProcessing_(bProcessing), observer_(observer) {}
+                 RunOptions options)
+    : oFileSystem_(oFileSystem), boxes_(boxes), log_(log), bProcessing_(bProcessing), options_(options) {}
 
 bool SortRun::ProcessPaths(std::string& sPaths) {
   bProcessing_ = true;
@@ -105,7 +117,7 @@ void SortRun::handleFolder(const std::string& folder) {
   atPath(folder, [&] { handle = oFileSystem_.openFolder(folder); });
   std::vector<std::string> names;
   atPath(folder, [&] { names = handle->listPlainFiles(); });
-  if (observer_ != nullptr) observer_->folderStarted(folder, names.size());
+  if (options_.observer != nullptr) options_.observer->folderStarted(folder, names.size());
   // The listing holds no "." or "..": it delivers no hidden names at all.
   for (std::size_t i = 0; i < names.size(); ++i) handleFile(*handle, folder, names[i], Links::Refuse, i);
 }
@@ -125,12 +137,12 @@ void SortRun::handleFileItem(const std::string& item) {
 
 void SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
                          std::size_t index) {
-  if (observer_ != nullptr) {
-    if (observer_->stopRequested()) {
+  if (RunObserver* observer = options_.observer) {
+    if (observer->stopRequested()) {
       prt(log_lines::stoppedByUser(name));
       throw StopRequested{};
     }
-    observer_->fileStarted(name, index);
+    observer->fileStarted(name, index);
   }
   const std::string fullPath = join(folderPath, name);
   std::string dateFolder;
@@ -153,13 +165,42 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
     prt(log_lines::creatingDirectory(dateFolder));
     atPath(datePath, [&] { folder.createFolder(dateFolder); });
   }
-  prt(log_lines::moving(name, dateFolder));
-  try {
-    folder.moveInto(name, opener.entry(), dateFolder);
-  } catch (RuntimeFailure& failure) {
-    // A taken name is reported where it is taken.
-    failure.setPath(failure.number() == failure::kFileAlreadyExists ? join(datePath, name) : fullPath);
-    throw;
+  moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder);
+}
+
+// With a policy other than stop, a taken name is looked at before the move:
+// a file of the same bytes there is a duplicate and stays; otherwise the
+// file stays (skip) or takes the first free numbered name (rename). The
+// no-replace move itself decides in the end: a name taken meanwhile is
+// looked at again.
+void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
+                                 const EntryIdentity& entry, const std::string& dateFolder) {
+  std::string target = name;
+  for (int copy = 2;; ++copy) {
+    if (options_.onCollision != OnCollision::Stop && copy <= kMaxCopies &&
+        folder.hasEntryIn(dateFolder, target)) {
+      if (folder.sameBytes(name, dateFolder, target)) {
+        prt(log_lines::duplicate(name, dateFolder, target));
+        return;
+      }
+      if (options_.onCollision == OnCollision::Skip) {
+        prt(log_lines::nameTaken(name, dateFolder));
+        return;
+      }
+      target = numberedName(name, copy);
+      continue;
+    }
+    prt(log_lines::moving(name, dateFolder, target));
+    try {
+      folder.moveInto(name, entry, dateFolder, target);
+      return;
+    } catch (RuntimeFailure& failure) {
+      const bool taken = failure.number() == failure::kFileAlreadyExists;
+      if (taken && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;
+      // A taken name is reported where it is taken.
+      failure.setPath(taken ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
+      throw;
+    }
   }
 }
 

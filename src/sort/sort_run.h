@@ -12,14 +12,20 @@
 
 namespace kelvane {
 
+// What a taken name in a date folder does: stop the run; leave the file and
+// go on; or move it under the first free name "NAME (2).EXT", "NAME (3).EXT"...
+enum class OnCollision { Stop, Skip, Rename };
+
+struct RunOptions {
+  OnCollision onCollision = OnCollision::Stop;
+  RunObserver* observer = nullptr;  // hears of every folder and file, asked before each whether to stop
+};
+
 class SortRun {
  public:
   // bProcessing is the caller's flag: set while a run is under way, left set
   // when a run stops on a failure.
-  // The observer, when given, hears of every folder and file and is asked
-  // before each file whether to stop.
-  SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing,
-          RunObserver* observer = nullptr);
+  SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing, RunOptions options = {});
 
   // Runs a path list in its text form, consuming it from the front. True when
   // the whole list was handled. A failure to create a folder or move a file
@@ -39,13 +45,15 @@ class SortRun {
   void handleFileItem(const std::string& item);
   void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
                   std::size_t index);
+  void moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
+                          const EntryIdentity& entry, const std::string& dateFolder);
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;
   MessageBoxes& boxes_;
   Log& log_;
   bool& bProcessing_;
-  RunObserver* observer_;
+  RunOptions options_;
 };
 
 }  // namespace kelvane

@@ -249,6 +249,26 @@ const std::vector<Row> kRows = {
      {"--no-window", "--answer", "yes", "@/p"}, "",
      "Input Directory: @/p\nNo date found: a.jpg\nNo date found: b.jpg\n" + sorted("d.jpg", "2024-01-02"),
      repeat(repeat(kDamagedBox, 1000) + kYesToAllLine, 2) + repeat(kDamagedBox, 6), 0, {"p/d.jpg>2024-01-02"}},
+    // A taken name need not stop the run: skip leaves the file, rename takes
+    // the first free numbered name; a file of the same bytes there is a
+    // duplicate either way, and stays.
+    {"TakenNamesSkipped",
+     {"p/2024-01-02/b.jpg=older", "p/2024-01-02/c.jpg=jan2c", "p/a.jpg=jan2a", "p/b.jpg=jan2b", "p/c.jpg=jan2c",
+      "p/d.jpg=dec31"},
+     {"--no-window", "--on-collision", "skip", "@/p"}, "",
+     "Input Directory: @/p\n" + sorted("a.jpg", "2024-01-02", false) +
+         "Name taken: \"b.jpg\" in \"2024-01-02\"\nDuplicate: \"c.jpg\" in \"2024-01-02\"\n" +
+         sorted("d.jpg", "2023-12-31"),
+     "", 0, {"p/a.jpg>2024-01-02", "p/d.jpg>2023-12-31"}},
+    {"TakenNamesRenamed",
+     {"p/2024-01-02/b.jpg=older", "p/2024-01-02/b (2).jpg=text", "p/2024-01-02/c=older", "p/2024-01-02/d.jpg=text",
+      "p/2024-01-02/d (2).jpg=jan2a", "p/b.jpg=jan2b", "p/c=jan2c", "p/d.jpg=jan2a"},
+     {"--no-window", "--on-collision=rename", "@/p"}, "",
+     "Input Directory: @/p\nMoving \"b.jpg\" to \"2024-01-02\" as \"b (3).jpg\"\n"
+     "Moving \"c\" to \"2024-01-02\" as \"c (2)\"\nDuplicate: \"d.jpg\" in \"2024-01-02\" as \"d (2).jpg\"\n",
+     "", 0, {}, {"p/2024-01-02/b.jpg=older", "p/2024-01-02/b (2).jpg=text", "p/2024-01-02/b (3).jpg=jan2b",
+                 "p/2024-01-02/c=older", "p/2024-01-02/c (2)=jan2c", "p/2024-01-02/d.jpg=text",
+                 "p/2024-01-02/d (2).jpg=jan2a", "p/d.jpg=jan2a"}},
     // Past the bound, Yes to All: a storm of boxes still reaches the date, and
     // a real photo that would ask five million times ends at once.
     {"AStormOfBoxesStillReachesTheDate", {"p/s.jpg=storm", "p/t.jpg=its"}, {"--no-window", "@/p"}, "",

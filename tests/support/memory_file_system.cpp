@@ -92,19 +92,31 @@ class MemoryFileSystem::MemoryFolder : public Folder {
     files_.folders_.insert(at(name));
   }
 
-  void moveInto(const std::string& name, const EntryIdentity& expected,
-                const std::string& folderName) override {
+  void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
+                const std::string& targetName) override {
     const auto source = files_.files_.find(at(name));
     if (source == files_.files_.end()) throw FileFailure(failure::kFileNotFound, "File not found");
     if (identityOf(source->second) != expected) failure::entryChanged();
     const std::string folder = at(folderName);
     if (!files_.folders_.contains(folder)) throw FileFailure(76, "Path not found");
-    const std::string target = folder + "/" + name;
+    const std::string target = folder + "/" + targetName;
     if (files_.files_.contains(target) || files_.folders_.contains(target)) {
       throw FileFailure(failure::kFileAlreadyExists, "File already exists");
     }
     files_.files_[target] = source->second;
     files_.files_.erase(source);
+  }
+
+  bool hasEntryIn(const std::string& folderName, const std::string& targetName) override {
+    const std::string target = at(folderName) + "/" + targetName;
+    return files_.files_.contains(target) || files_.folders_.contains(target);
+  }
+
+  bool sameBytes(const std::string& name, const std::string& folderName,
+                 const std::string& targetName) override {
+    const auto mine = files_.files_.find(at(name));
+    const auto theirs = files_.files_.find(at(folderName) + "/" + targetName);
+    return mine != files_.files_.end() && theirs != files_.files_.end() && *mine->second == *theirs->second;
   }
 
  private:

@@ -76,7 +76,7 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
   ASSERT_EQ(::mkdir(at("t.jpg").c_str(), 0700), 0);
 
   const auto move = [&](const std::string& name, const std::string& into) {
-    return [&, name, into] { folder.moveInto(name, disk.entry(name), into); };
+    return [&, name, into] { folder.moveInto(name, disk.entry(name), into, name); };
   };
   const std::vector<std::pair<std::function<void()>, int>> cases = {
       {move("a.jpg", "d"), 58},
@@ -86,9 +86,9 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
       {move("x.jpg", "2021-03-04"), 58},
       {move("x.jpg", "2021-03-05"), 58},
       {move("file", "missing"), 53},
-      {[&] { folder.moveInto("gone.jpg", s, "d"); }, 53},
-      {[&] { folder.moveInto("s.jpg", s, "d"); }, 75},
-      {[&] { folder.moveInto("t.jpg", t, "d"); }, 75},
+      {[&] { folder.moveInto("gone.jpg", s, "d", "gone.jpg"); }, 53},
+      {[&] { folder.moveInto("s.jpg", s, "d", "s.jpg"); }, 75},
+      {[&] { folder.moveInto("t.jpg", t, "d", "t.jpg"); }, 75},
       {[&] { folder.createFolder("d"); }, 0},  // made meanwhile by another run
       {[&] { folder.createFolder("file"); }, 58},
       {[&] { folder.createFolder("2021-03-05"); }, 58},
@@ -127,7 +127,7 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   disk.folder = disk.fs.openFolder(disk.root.path());
   EXPECT_EQ(numberOf([&] { disk.entry("relative.jpg"); }), 75) << "a listed name never leads elsewhere";
   for (const char* name : {"relative.jpg", "absolute.jpg", "cut.jpg"}) {
-    disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d");
+    disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d", name);
     struct stat info {};
     EXPECT_NE(::lstat(disk.at(name).c_str(), &info), 0) << name;
     ASSERT_EQ(::lstat(disk.at("d/" + std::string(name)).c_str(), &info), 0) << name;
@@ -158,7 +158,8 @@ TEST(PosixFiles, PathsLongerThanTheKernelTakesWhole) {
   const std::unique_ptr<Folder> folder = disk.fs.openFolder(deep + "/");
   EXPECT_EQ(folder->listPlainFiles(), std::vector<std::string>{"photo.jpg"});
   folder->createFolder("2021-03-04");
-  folder->moveInto("photo.jpg", folder->openEntry("photo.jpg", Links::Refuse)->entry(), "2021-03-04");
+  folder->moveInto("photo.jpg", folder->openEntry("photo.jpg", Links::Refuse)->entry(), "2021-03-04",
+                   "photo.jpg");
   EXPECT_TRUE(disk.fs.FileExists(deep + "/2021-03-04/photo.jpg"));
 }
 

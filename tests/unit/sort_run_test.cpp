@@ -101,7 +101,7 @@ TEST(SortRun, AnObserverFollowsTheRunAndStopsItBetweenTwoFiles) {
   Sorter s;
   for (const char* name : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg", "/q/d.jpg"})
     s.files.add(name, jpegWithDate(kDate));
-  SortRun run(s.files, s.boxes, s, s.bProcessing, &observer);
+  SortRun run(s.files, s.boxes, s, s.bProcessing, {OnCollision::Stop, &observer});
   std::deque<std::string> paths{"/p", "/q"};
   EXPECT_FALSE(run.processWholePaths(paths));
   EXPECT_EQ(observer.events, (std::vector<std::string>{"/p 3", "a.jpg #0", "b.jpg #1"}));

@@ -197,17 +197,44 @@ class PosixFolder : public Folder {
     throw fileFailureFromErrno(error);
   }
 
-  void moveInto(const std::string& name, const EntryIdentity& expected,
-                const std::string& folderName) override {
+  void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
+                const std::string& targetName) override {
     const int target = dateFolder(folderName);
     struct stat source {};
     if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
     if (identityOf(source) != expected) failure::entryChanged();
     if (S_ISLNK(source.st_mode)) {
-      relinkInto(name, expected, target);
+      relinkInto(name, expected, target, targetName);
     } else {
-      renameInto(name, source, target);
+      renameInto(name, source, target, targetName);
     }
+  }
+
+  bool hasEntryIn(const std::string& folderName, const std::string& targetName) override {
+    struct stat info {};
+    return entryAt(dateFolder(folderName), targetName.c_str(), info);
+  }
+
+  // Compared a block at a time, never whole in memory.
+  bool sameBytes(const std::string& name, const std::string& folderName,
+                 const std::string& targetName) override {
+    const std::unique_ptr<RandomAccessFile> mine =
+        openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
+    const std::unique_ptr<RandomAccessFile> theirs =
+        openRegularFile(dateFolder(folderName), targetName.c_str(), O_NOFOLLOW, nullptr);
+    if (mine->size() != theirs->size()) return false;
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::vector<std::uint8_t> a(kBlock);
+    std::vector<std::uint8_t> b(kBlock);
+    for (std::int64_t offset = 0; offset < mine->size(); offset += static_cast<std::int64_t>(kBlock)) {
+      const std::size_t got = mine->readAt(offset, a);
+      if (theirs->readAt(offset, b) != got ||
+          !std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(got), b.begin())) {
+        return false;
+      }
+      if (got < kBlock) break;
+    }
+    return true;
   }
 
  private:
@@ -229,18 +256,20 @@ class PosixFolder : public Folder {
   // and then removes the old one. Finding the target taken by the very file
   // being moved means an earlier move was cut short there: removing the old
   // name finishes it.
-  void renameInto(const std::string& name, const struct stat& source, int target) {
+  void renameInto(const std::string& name, const struct stat& source, int target,
+                  const std::string& targetName) {
     const char* const entry = name.c_str();
-    if (::renameat2(fd_.get(), entry, target, entry, RENAME_NOREPLACE) == 0) return;
+    const char* const newEntry = targetName.c_str();
+    if (::renameat2(fd_.get(), entry, target, newEntry, RENAME_NOREPLACE) == 0) return;
     int error = errno;
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-      if (::linkat(fd_.get(), entry, target, entry, 0) == 0) {
+      if (::linkat(fd_.get(), entry, target, newEntry, 0) == 0) {
         removeEntry(name);
         return;
       }
       error = errno;
     }
-    if (error == EEXIST && interruptedMove(source, target, name)) {
+    if (error == EEXIST && interruptedMove(source, target, targetName)) {
       removeEntry(name);
       return;
     }
@@ -259,14 +288,15 @@ class PosixFolder : public Folder {
   // one folder further down: the moved link gets one "../" more. It is made
   // anew beside the old one, which is then removed; finding the new one made
   // already means that an earlier move was cut short there.
-  void relinkInto(const std::string& name, const EntryIdentity& expected, int target) {
+  void relinkInto(const std::string& name, const EntryIdentity& expected, int target,
+                  const std::string& targetName) {
     std::string text = linkText(fd_.get(), name);
     if (text.empty() || text.front() != '/') text.insert(0, "../");
-    if (::symlinkat(text.c_str(), target, name.c_str()) != 0) {
+    if (::symlinkat(text.c_str(), target, targetName.c_str()) != 0) {
       const int error = errno;
-      if (error != EEXIST || !isLinkTo(target, name, text)) throw fileFailureFromErrno(error);
+      if (error != EEXIST || !isLinkTo(target, targetName, text)) throw fileFailureFromErrno(error);
     } else if (struct stat now{}; !entryAt(fd_.get(), name.c_str(), now) || identityOf(now) != expected) {
-      ::unlinkat(target, name.c_str(), 0);
+      ::unlinkat(target, targetName.c_str(), 0);
       failure::entryChanged();
     }
     removeEntry(name);
