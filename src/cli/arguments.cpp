@@ -8,7 +8,7 @@ namespace kelvane::cli {
 
 const char* const kUsage =
     "Usage: kelvane [PATH...]\n"
-    "       kelvane --no-window [--answer yes|no] [--on-collision stop|skip|rename] PATH...\n"
+    "       kelvane --no-window [--preview] [--answer yes|no] [--on-collision stop|skip|rename] PATH...\n"
     "       kelvane --tags [--answer yes|no] FILE\n"
     "       kelvane --version | --help\n"
     "\n"
@@ -22,6 +22,8 @@ const char* const kUsage =
     "                   PATHs are sorted as with --no-window.\n"
     "  --no-window      sort without a window: the log goes to standard output,\n"
     "                   message boxes to standard error as \"[title] prompt\".\n"
+    "  --preview        print exactly what --no-window would print at this moment,\n"
+    "                   and create, move and write nothing (no window either).\n"
     "  --tags FILE      list the tag table of one file: TagId, DataType, Count,\n"
     "                   ValueOffset and value, tab-separated, one record a line.\n"
     "  --on-collision stop|skip|rename\n"
@@ -113,6 +115,9 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
       version = true;
     } else if (argument == "--no-window") {
       noWindow = true;
+    } else if (argument == "--preview") {
+      invocation.preview = true;
+      noWindow = true;  // a preview never opens the window
     } else if (argument == "--tags") {
       tags = true;
     } else if (const auto value = optionValue(arguments, i, "--answer")) {
@@ -139,7 +144,7 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
     shown.mode = help ? Mode::Help : Mode::Version;
     return shown;
   }
-  if (noWindow && tags) return usageError("--no-window and --tags cannot be combined");
+  if (noWindow && tags) return usageError("--no-window and --preview cannot be combined with --tags");
   if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");
   if (tags) {
     if (collisionGiven) return usageError("--on-collision goes with a sort, not --tags");
@@ -147,7 +152,8 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
     invocation.mode = Mode::Tags;
     return invocation;
   }
-  if (noWindow && invocation.paths.empty()) return usageError("--no-window needs at least one PATH");
+  if (noWindow && invocation.paths.empty())
+    return usageError("--no-window and --preview need at least one PATH");
   if (noWindow || (!hasDisplay && !invocation.paths.empty())) {
     invocation.mode = Mode::NoWindow;
     return invocation;

@@ -15,6 +15,7 @@ struct Invocation {
   Mode mode = Mode::Window;
   Answer answer = Answer::Yes;  // how Yes/No boxes are answered without a window
   OnCollision onCollision = OnCollision::Stop;
+  bool preview = false;  // the sort without a window, changing nothing
   std::vector<std::string> paths;
   std::string error;  // why the arguments are a usage error
 };

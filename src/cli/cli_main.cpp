@@ -12,6 +12,7 @@
 #include "platform/posix/descriptor_log.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/version.h"
+#include "sort/preview_file_system.h"
 
 namespace kelvane::cli {
 
@@ -27,7 +28,9 @@ int runMode(const Invocation& invocation) {
       return listTags(invocation.paths.front(), fileSystem, boxes, std::cout);
     }
     case Mode::NoWindow: {
-      posix::PosixFileSystem fileSystem;
+      posix::PosixFileSystem disk;
+      PreviewFileSystem preview(disk);
+      FileSystem& fileSystem = invocation.preview ? static_cast<FileSystem&>(preview) : disk;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");
       return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr, {invocation.onCollision});

@@ -66,6 +66,9 @@ class Folder {
   // Whether the name is a real folder: a link to one is not.
   virtual bool hasFolder(const std::string& name) = 0;
 
+  // Whether anything (a link too) stands at the name.
+  virtual bool hasEntry(const std::string& name) = 0;
+
   // One new folder. A folder that another program made at the name meanwhile
   // is used; anything else there (a file, a link) is a taken name.
   virtual void createFolder(const std::string& name) = 0;

@@ -307,13 +307,27 @@ TEST_P(NoWindowContract, Runs) {
 
   std::vector<std::string> command{KELVANE_BINARY};
   for (const std::string& argument : row.arguments) command.push_back(withFolder(argument, top.path()));
+  const std::string finished = row.status == 0 ? "Finished\n" : "";
+  // A preview first: the same output and status, and nothing changed.
+  if (row.arguments.front() == "--no-window") {
+    std::vector<std::string> preview = command;
+    preview[1] = "--preview";
+    const ProcessResult previewed =
+        runProgram(preview, top.path() + "/" + row.workingFolder, std::chrono::seconds(20));
+    EXPECT_EQ(previewed.exitStatus, row.status) << "preview";
+    EXPECT_EQ(previewed.out, "Kelvane v.0.1.10\n\n" + withFolder(row.out, top.path()) + finished)
+        << "preview";
+    EXPECT_EQ(previewed.err, withFolder(row.err, top.path())) << "preview";
+    Tree before = row.before;
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(treeOf(top.path()), before) << "the preview changed the folder";
+  }
   const ProcessResult result =
       runProgram(command, top.path() + "/" + row.workingFolder, std::chrono::seconds(20));
 
   EXPECT_EQ(result.killedBySignal, 0);
   EXPECT_EQ(result.exitStatus, row.status);
   EXPECT_LT(result.seconds, 5.0);
-  const std::string finished = row.status == 0 ? "Finished\n" : "";
   EXPECT_EQ(result.out, "Kelvane v.0.1.10\n\n" + withFolder(row.out, top.path()) + finished);
   EXPECT_EQ(result.err, withFolder(row.err, top.path()));
   if (!row.after.empty()) {

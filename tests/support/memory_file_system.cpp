@@ -85,6 +85,9 @@ class MemoryFileSystem::MemoryFolder : public Folder {
   }
 
   bool hasFolder(const std::string& name) override { return files_.folders_.contains(at(name)); }
+  bool hasEntry(const std::string& name) override {
+    return files_.folders_.contains(at(name)) || files_.files_.contains(at(name));
+  }
 
   void createFolder(const std::string& name) override {
     if (files_.files_.contains(at(name)))

@@ -182,6 +182,11 @@ class PosixFolder : public Folder {
     return openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
   }
 
+  bool hasEntry(const std::string& name) override {
+    struct stat info {};
+    return entryAt(fd_.get(), name.c_str(), info);
+  }
+
   bool hasFolder(const std::string& name) override {
     struct stat info {};
     return entryAt(fd_.get(), name.c_str(), info) && S_ISDIR(info.st_mode);

@@ -1,0 +1,93 @@
+#include "sort/preview_file_system.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/runtime_failure.h"
+
+namespace kelvane {
+namespace {
+
+[[noreturn]] void taken() { throw FileFailure(failure::kFileAlreadyExists, "File already exists"); }
+
+// Block by block, as the real comparison reads.
+bool sameContents(RandomAccessFile& a, RandomAccessFile& b) {
+  if (a.size() != b.size()) return false;
+  constexpr std::size_t kBlock = 64 * 1024;
+  std::vector<std::uint8_t> first(kBlock);
+  std::vector<std::uint8_t> second(kBlock);
+  for (std::int64_t offset = 0; offset < a.size(); offset += static_cast<std::int64_t>(kBlock)) {
+    const std::size_t got = a.readAt(offset, first);
+    if (b.readAt(offset, second) != got ||
+        !std::equal(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(got), second.begin())) {
+      return false;
+    }
+    if (got < kBlock) break;
+  }
+  return true;
+}
+
+class PreviewFolder : public Folder {
+ public:
+  PreviewFolder(std::unique_ptr<Folder> real, PreviewFileSystem::Changes& changes)
+      : real_(std::move(real)), changes_(changes) {}
+
+  std::vector<std::string> listPlainFiles() override {
+    std::vector<std::string> names = real_->listPlainFiles();
+    std::erase_if(names, [&](const std::string& name) { return changes_.movedAway.contains(name); });
+    return names;
+  }
+
+  std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) override {
+    if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
+    return real_->openEntry(name, links);
+  }
+
+  bool hasFolder(const std::string& name) override {
+    return changes_.createdFolders.contains(name) || real_->hasFolder(name);
+  }
+
+  bool hasEntry(const std::string& name) override {
+    return changes_.createdFolders.contains(name) || real_->hasEntry(name);
+  }
+
+  void createFolder(const std::string& name) override {
+    if (real_->hasFolder(name)) return;
+    if (real_->hasEntry(name)) taken();
+    changes_.createdFolders.insert(name);
+  }
+
+  void moveInto(const std::string& name, const EntryIdentity& /*expected*/, const std::string& folderName,
+                const std::string& targetName) override {
+    if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
+    if (hasEntryIn(folderName, targetName)) taken();
+    changes_.movedAway.insert(name);
+    changes_.movedIn[folderName + "/" + targetName] = name;
+  }
+
+  bool hasEntryIn(const std::string& folderName, const std::string& targetName) override {
+    return changes_.movedIn.contains(folderName + "/" + targetName) ||
+           (real_->hasFolder(folderName) && real_->hasEntryIn(folderName, targetName));
+  }
+
+  // A file moved there in this preview still lies under its old name.
+  bool sameBytes(const std::string& name, const std::string& folderName,
+                 const std::string& targetName) override {
+    const auto moved = changes_.movedIn.find(folderName + "/" + targetName);
+    if (moved == changes_.movedIn.end()) return real_->sameBytes(name, folderName, targetName);
+    return sameContents(*real_->openEntry(name, Links::Follow),
+                        *real_->openEntry(moved->second, Links::Follow));
+  }
+
+ private:
+  std::unique_ptr<Folder> real_;
+  PreviewFileSystem::Changes& changes_;
+};
+
+}  // namespace
+
+std::unique_ptr<Folder> PreviewFileSystem::openFolder(const std::string& path) {
+  return std::make_unique<PreviewFolder>(real_.openFolder(path), changes_[path]);
+}
+
+}  // namespace kelvane
