@@ -1,15 +1,18 @@
 #include "app/frm_main.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
@@ -30,6 +33,9 @@ constexpr int kMargin = 1;  // 10 twips, rounded to a whole pixel
 constexpr int kTimerInterval = 100;
 constexpr int kProgressInterval = 50;  // the log and the status line catch up 20 times a second
 const QString kTitle = QStringLiteral("Kelvane");
+const QString kSettingsOwner = QStringLiteral("Kelvane");
+const QString kSettingsName = QStringLiteral("Kelvane");
+const QString kOnCollisionKey = QStringLiteral("sort/onCollision");
 
 // A file list: local files and folders only. An empty list counts as one.
 bool isFileList(const QMimeData* data) {
@@ -81,6 +87,12 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
   // The log box's own drop handling would paste dropped text into the log;
   // the window decides instead.
   txtOutput_->viewport()->installEventFilter(this);
+  txtOutput_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(txtOutput_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const std::unique_ptr<QMenu> menu(createLogMenu());
+    menu->exec(txtOutput_->viewport()->mapToGlobal(at));
+  });
+  onCollision_ = savedOnCollision();
   followTheEnd();
   tmr_->setInterval(kTimerInterval);
   connect(tmr_, &QTimer::timeout, this, &frmMain::tmrTimer);
@@ -127,7 +139,7 @@ void frmMain::prt(const QString& sString) {
 void frmMain::tmrTimer() {
   tmr_->stop();  // first, so that the command line runs at most once
   if (bProcessing) return;
-  ProcessPaths({std::exchange(sCommandLine, {})});
+  ProcessPaths({std::exchange(sCommandLine, {})}, false);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -164,12 +176,12 @@ void frmMain::dropFiles(QDropEvent& event) {
   event.accept();
   std::vector<std::deque<std::string>> runs;
   for (const QUrl& url : event.mimeData()->urls()) runs.push_back({toPathBytes(url.toLocalFile())});
-  ProcessPaths(std::move(runs));
+  ProcessPaths(std::move(runs), std::exchange(previewNextDrop_, false));
 }
 
 // Runs wait their turn behind the one under way, in the order they came.
-void frmMain::ProcessPaths(std::vector<std::deque<std::string>> runs) {
-  waiting_.push_back(std::move(runs));
+void frmMain::ProcessPaths(std::vector<std::deque<std::string>> runs, bool preview) {
+  waiting_.push_back({std::move(runs), preview});
   if (worker_->busy()) {
     showProgress();  // the status line counts the drops waiting
   } else {
@@ -181,7 +193,11 @@ void frmMain::startNextBatch() {
   if (worker_->busy() || waiting_.empty()) return;
   bProcessing = true;
   stopping_ = false;
-  worker_->start(std::move(waiting_.front()), [this](const BatchOutcome& outcome) { batchEnded(outcome); });
+  previewing_ = waiting_.front().preview;
+  worker_->setPreview(previewing_);
+  worker_->setOnCollision(onCollision_);
+  worker_->start(std::move(waiting_.front().runs),
+                 [this](const BatchOutcome& outcome) { batchEnded(outcome); });
   waiting_.pop_front();
   progressTimer_->start();
   showProgress();
@@ -190,14 +206,16 @@ void frmMain::startNextBatch() {
 // "Finished" when the batch went through; a failure is reported in a box,
 // and in the log, which keeps it after the box is closed. The window lives
 // on and takes the next batch.
+// A preview only says where a run would stop: no box.
 void frmMain::batchEnded(const BatchOutcome& outcome) {
   takeRunLog();
-  bProcessing = outcome.bProcessing;
+  bProcessing = outcome.bProcessing && !previewing_;
+  const QString mark = previewing_ ? toQString(kPreviewMark) : QString();
   if (!outcome.failureReport.empty()) {
-    prt(toQString(log_lines::stopped(outcome.failureReport)));
-    boxes_.show(outcome.failureReport, "Kelvane", Buttons::Ok, Icon::Critical);
+    prt(mark + toQString(log_lines::stopped(outcome.failureReport)));
+    if (!previewing_) boxes_.show(outcome.failureReport, "Kelvane", Buttons::Ok, Icon::Critical);
   } else if (outcome.wentThrough) {
-    prt(toQString(log_lines::finished()));
+    prt(mark + toQString(log_lines::finished()));
   }
   if (closeWhenStopped_) {
     close();
@@ -209,6 +227,39 @@ void frmMain::batchEnded(const BatchOutcome& outcome) {
     statusLine_->hide();
     setWindowTitle(kTitle);
   }
+}
+
+// The log box's own entries, then the window's: a preview of the next drop,
+// and what a taken name does (kept between sessions).
+QMenu* frmMain::createLogMenu() {
+  QMenu* menu = txtOutput_->createStandardContextMenu();
+  menu->addSeparator();
+  QAction* preview = menu->addAction(tr("Preview the next drop (changes nothing)"));
+  preview->setCheckable(true);
+  preview->setChecked(previewNextDrop_);
+  connect(preview, &QAction::toggled, this, [this](bool on) { previewNextDrop_ = on; });
+  QMenu* taken = menu->addMenu(tr("When a name is taken in a date folder"));
+  auto* choices = new QActionGroup(taken);
+  for (const auto& [policy, text] : {std::pair{OnCollision::Stop, tr("Stop the run")},
+                                     {OnCollision::Skip, tr("Leave the file and go on")},
+                                     {OnCollision::Rename, tr("Move it under a numbered name")}}) {
+    QAction* choice = taken->addAction(text);
+    choice->setCheckable(true);
+    choice->setChecked(onCollision_ == policy);
+    choices->addAction(choice);
+    connect(choice, &QAction::triggered, this, [this, policy = policy] {
+      onCollision_ = policy;
+      QSettings(kSettingsOwner, kSettingsName).setValue(kOnCollisionKey, static_cast<int>(policy));
+    });
+  }
+  return menu;
+}
+
+OnCollision frmMain::savedOnCollision() {
+  const int saved = QSettings(kSettingsOwner, kSettingsName).value(kOnCollisionKey, 0).toInt();
+  return saved == static_cast<int>(OnCollision::Skip)     ? OnCollision::Skip
+         : saved == static_cast<int>(OnCollision::Rename) ? OnCollision::Rename
+                                                          : OnCollision::Stop;
 }
 
 bool frmMain::busy() const { return worker_->busy() || !waiting_.empty(); }

@@ -13,8 +13,10 @@
 
 #include "platform/file_system.h"
 #include "platform/message_box.h"
+#include "sort/sort_run.h"
 
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -48,6 +50,9 @@ class frmMain : public QWidget {
 
   QPlainTextEdit* txtOutput() const { return txtOutput_; }
   QTimer* tmr() const { return tmr_; }
+
+  // The log box's context menu, for the caller to show and delete.
+  QMenu* createLogMenu();
   QWidget* statusLine() const { return statusLine_; }
   QPushButton* stopButton() const { return stopButton_; }
 
@@ -61,7 +66,8 @@ class frmMain : public QWidget {
   void tmrTimer();
   void dragOver(QDragMoveEvent& event);
   void dropFiles(QDropEvent& event);
-  void ProcessPaths(std::vector<std::deque<std::string>> runs);
+  void ProcessPaths(std::vector<std::deque<std::string>> runs, bool preview);
+  static OnCollision savedOnCollision();
   void startNextBatch();
   void batchEnded(const BatchOutcome& outcome);
   void takeRunLog();
@@ -77,8 +83,15 @@ class frmMain : public QWidget {
   std::unique_ptr<FileSystem> oFileSystem;
   std::deque<std::string> sCommandLine;
   std::unique_ptr<SortWorker> worker_;
-  std::deque<std::vector<std::deque<std::string>>> waiting_;  // batches of drops that came during a run
-  bool followingEnd_ = true;                                  // the log box shows its newest line
+  struct Batch {
+    std::vector<std::deque<std::string>> runs;  // each one run, as each dropped path is
+    bool preview = false;
+  };
+  std::deque<Batch> waiting_;  // batches of drops that came during a run
+  bool previewNextDrop_ = false;
+  bool previewing_ = false;  // the batch under way only previews
+  OnCollision onCollision_ = OnCollision::Stop;
+  bool followingEnd_ = true;  // the log box shows its newest line
   bool stopping_ = false;
   bool closeWhenStopped_ = false;
 };

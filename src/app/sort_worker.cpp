@@ -4,6 +4,7 @@
 
 #include "platform/runtime_failure.h"
 #include "sort/log_lines.h"
+#include "sort/preview_file_system.h"
 #include "sort/sort_run.h"
 
 namespace kelvane {
@@ -37,6 +38,8 @@ void SortWorker::start(std::vector<std::deque<std::string>> runs,
 // ends the batch.
 void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
   BatchOutcome outcome{true, false, {}};
+  PreviewFileSystem preview(fileSystem_);
+  FileSystem& files = preview_ ? static_cast<FileSystem&>(preview) : fileSystem_;
   try {
     for (std::deque<std::string>& paths : runs) {
       if (stop_ && !paths.empty()) {
@@ -44,8 +47,7 @@ void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
         outcome.wentThrough = false;
         break;
       }
-      if (!SortRun(fileSystem_, *this, *this, outcome.bProcessing, {onCollision_, this})
-               .processWholePaths(paths)) {
+      if (!SortRun(files, *this, *this, outcome.bProcessing, {onCollision_, this}).processWholePaths(paths)) {
         outcome.wentThrough = false;
         break;
       }
@@ -73,8 +75,10 @@ RunProgress SortWorker::progress() const {
   return progress_;
 }
 
+// Each piece is one whole line.
 void SortWorker::append(std::string_view text) {
   const std::lock_guard lock(mutex_);
+  if (preview_) log_.append(kPreviewMark);
   log_.append(text);
 }
 

@@ -23,6 +23,9 @@
 
 namespace kelvane {
 
+// What begins every line of a preview in the window's log.
+inline constexpr std::string_view kPreviewMark = "Preview: ";
+
 // How a batch of runs ended.
 struct BatchOutcome {
   bool wentThrough = false;   // every run of the batch handled its whole list
@@ -54,8 +57,10 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
 
   bool busy() const { return thread_.joinable(); }
 
-  // What later batches do with a name taken in a date folder.
+  // What later batches do with a name taken in a date folder, and whether
+  // they only preview: change nothing, and mark every line "Preview: ".
   void setOnCollision(OnCollision onCollision) { onCollision_ = onCollision; }
+  void setPreview(bool preview) { preview_ = preview; }
 
   // The run stops before its next file; the batch's later runs are not made.
   void requestStop() { stop_ = true; }
@@ -82,7 +87,9 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   std::function<void(const BatchOutcome&)> finished_;
   std::thread thread_;
   std::atomic<bool> stop_ = false;
-  OnCollision onCollision_ = OnCollision::Stop;  // read by the batch's thread, set only between batches
+  // Read by the batch's thread, set only between batches.
+  OnCollision onCollision_ = OnCollision::Stop;
+  bool preview_ = false;
 
   mutable std::mutex mutex_;  // guards what follows
   std::string log_;

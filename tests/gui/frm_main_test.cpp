@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -289,6 +292,50 @@ TEST(Window, TheNewestLineStaysInView) {
   }
 }
 
+// Triggers the entry of the log box's context menu (or of a menu in it).
+void chooseFromLogMenu(frmMain& window, const QString& text) {
+  const std::unique_ptr<QMenu> menu(window.createLogMenu());
+  for (QAction* action : menu->findChildren<QAction*>()) {
+    if (action->text() == text) {
+      action->trigger();
+      return;
+    }
+  }
+  ADD_FAILURE() << "no menu entry " << text.toStdString();
+}
+
+// A previewed drop logs what the run would do, every line marked, and
+// changes nothing; the next drop is a real one again.
+TEST(Window, APreviewedDropChangesNothing) {
+  Window w;
+  chooseFromLogMenu(*w.window, "Preview the next drop (changes nothing)");
+  w.dropFiles({"/a"});
+  const QString preview =
+      "Preview: Input Directory: /a\nPreview: Creating Directory \"2020-01-01\"\n"
+      "Preview: Moving \"1.jpg\" to \"2020-01-01\"\nPreview: Finished\n";
+  EXPECT_EQ(w.log(), kBanner + kHint + preview);
+  EXPECT_TRUE(w.files->FileExists("/a/1.jpg"));
+  EXPECT_FALSE(w.files->FolderExists("/a/2020-01-01"));
+  w.dropFiles({"/a"});
+  EXPECT_TRUE(w.files->FileExists("/a/2020-01-01/1.jpg"));
+}
+
+// What a taken name does is chosen in the menu and kept for the next session.
+TEST(Window, TheChoiceForTakenNamesIsKept) {
+  {
+    Window first;
+    chooseFromLogMenu(*first.window, "Leave the file and go on");
+  }
+  Window w;
+  w.files->add("/a/2020-01-01/1.jpg", {'x'});
+  w.dropFiles({"/a", "/b"});
+  EXPECT_TRUE(
+      w.log().endsWith("Name taken: \"1.jpg\" in \"2020-01-01\"\n"
+                       "Input Directory: /b\nCreating Directory \"2020-02-02\"\n"
+                       "Moving \"2.jpg\" to \"2020-02-02\"\nFinished\n"))
+      << w.log().toStdString();
+}
+
 TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
   QtMessageBoxes boxes;
   for (const auto& [click, expected] : {std::pair{QMessageBox::No, Answer::No},
@@ -322,6 +369,9 @@ TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  // Settings of this process only: never the user's, nor another test's.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
