@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/posix/file_failure.h"
+#include "platform/same_contents.h"
 
 namespace kelvane::posix {
 namespace {
@@ -220,26 +221,13 @@ class PosixFolder : public Folder {
     return entryAt(dateFolder(folderName), targetName.c_str(), info);
   }
 
-  // Compared a block at a time, never whole in memory.
   bool sameBytes(const std::string& name, const std::string& folderName,
                  const std::string& targetName) override {
     const std::unique_ptr<RandomAccessFile> mine =
         openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
     const std::unique_ptr<RandomAccessFile> theirs =
         openRegularFile(dateFolder(folderName), targetName.c_str(), O_NOFOLLOW, nullptr);
-    if (mine->size() != theirs->size()) return false;
-    constexpr std::size_t kBlock = 64 * 1024;
-    std::vector<std::uint8_t> a(kBlock);
-    std::vector<std::uint8_t> b(kBlock);
-    for (std::int64_t offset = 0; offset < mine->size(); offset += static_cast<std::int64_t>(kBlock)) {
-      const std::size_t got = mine->readAt(offset, a);
-      if (theirs->readAt(offset, b) != got ||
-          !std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(got), b.begin())) {
-        return false;
-      }
-      if (got < kBlock) break;
-    }
-    return true;
+    return sameContents(*mine, *theirs);
   }
 
  private:
