@@ -106,8 +106,8 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
 
 frmMain::~frmMain() = default;
 
-// While the log box shows its newest line, it keeps doing so when lines come
-// or the window changes size; scrolled back by the user, it stays put.
+// While the log box shows its newest line, it keeps showing it when the
+// window shrinks or grows and the lines wrap anew.
 void frmMain::followTheEnd() {
   QScrollBar* bar = txtOutput_->verticalScrollBar();
   connect(bar, &QScrollBar::valueChanged, this,
