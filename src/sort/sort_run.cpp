@@ -177,9 +177,16 @@ void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
                                  const EntryIdentity& entry, const std::string& dateFolder) {
   std::string target = name;
   for (int copy = 2;; ++copy) {
-    if (options_.onCollision != OnCollision::Stop && copy <= kMaxCopies &&
-        folder.hasEntryIn(dateFolder, target)) {
-      if (folder.sameBytes(name, dateFolder, target)) {
+    bool taken = false;
+    bool same = false;
+    if (options_.onCollision != OnCollision::Stop && copy <= kMaxCopies) {
+      atPath(join(join(folderPath, dateFolder), target), [&] {
+        taken = folder.hasEntryIn(dateFolder, target);
+        same = taken && folder.sameBytes(name, dateFolder, target);
+      });
+    }
+    if (taken) {
+      if (same) {
         prt(log_lines::duplicate(name, dateFolder, target));
         return;
       }
@@ -195,10 +202,10 @@ void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
       folder.moveInto(name, entry, dateFolder, target);
       return;
     } catch (RuntimeFailure& failure) {
-      const bool taken = failure.number() == failure::kFileAlreadyExists;
-      if (taken && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;
+      const bool takenMeanwhile = failure.number() == failure::kFileAlreadyExists;
+      if (takenMeanwhile && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;
       // A taken name is reported where it is taken.
-      failure.setPath(taken ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
+      failure.setPath(takenMeanwhile ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
       throw;
     }
   }
