@@ -45,6 +45,9 @@ class frmMain : public QWidget {
   // Whether a run is under way or waiting for its turn.
   bool busy() const;
 
+  // What a taken name does in later runs, for this session only.
+  void setOnCollision(OnCollision onCollision) { onCollision_ = onCollision; }
+
   // The run under way stops before its next file (Stop, Esc).
   void stopRun();
 

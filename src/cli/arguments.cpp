@@ -100,7 +100,6 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   bool noWindow = false;
   bool tags = false;
   bool answerGiven = false;
-  bool collisionGiven = false;
   std::size_t i = 0;
   for (; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -131,7 +130,6 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
         return usageError("--on-collision takes stop, skip or rename, not \"" + std::string(*policy) + "\"");
       }
       invocation.onCollision = *onCollision;
-      collisionGiven = true;
     } else {
       return usageError("unknown option " + std::string(argument));
     }
@@ -147,7 +145,7 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   if (noWindow && tags) return usageError("--no-window and --preview cannot be combined with --tags");
   if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");
   if (tags) {
-    if (collisionGiven) return usageError("--on-collision goes with a sort, not --tags");
+    if (invocation.onCollision) return usageError("--on-collision goes with a sort, not --tags");
     if (invocation.paths.size() != 1) return usageError("--tags takes exactly one FILE");
     invocation.mode = Mode::Tags;
     return invocation;

@@ -1,6 +1,7 @@
 // The command line as the contract defines it: modes, --answer, paths.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@ enum class Mode { Window, NoWindow, Tags, Version, Help, UsageError };
 
 struct Invocation {
   Mode mode = Mode::Window;
-  Answer answer = Answer::Yes;  // how Yes/No boxes are answered without a window
-  OnCollision onCollision = OnCollision::Stop;
-  bool preview = false;  // the sort without a window, changing nothing
+  Answer answer = Answer::Yes;             // how Yes/No boxes are answered without a window
+  std::optional<OnCollision> onCollision;  // as given; the window otherwise keeps its own choice
+  bool preview = false;                    // the sort without a window, changing nothing
   std::vector<std::string> paths;
   std::string error;  // why the arguments are a usage error
 };

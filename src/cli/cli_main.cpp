@@ -33,7 +33,8 @@ int runMode(const Invocation& invocation) {
       FileSystem& fileSystem = invocation.preview ? static_cast<FileSystem&>(preview) : disk;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");
-      return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr, {invocation.onCollision});
+      return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr,
+                               {invocation.onCollision.value_or(OnCollision::Stop)});
     }
     case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
     case Mode::Window: break;
