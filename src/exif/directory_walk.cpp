@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "exif/basic_conversion.h"
@@ -106,6 +108,7 @@ class DirectoryWalk {
   Long lastInFile(const TagEntry& entry, Long from) const;
 
   bool isIntelOrder() { return isIntel(c_.bytData, c_.lTiffStart); }
+  bool textSpent() const { return c_.aTags.valueTextSpent(); }
 
   const WalkContext& c_;
   bool yesToAll_ = false;
@@ -177,7 +180,9 @@ bool DirectoryWalk::test(Condition&& condition) {
 
 void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
   if (yesToAll_) {
-    if (++unseenFailures_ <= kUnseenFailureBound) return;
+    // A damaged file can fail millions of times after "Yes to All"; past the
+    // budget the walk ends, and says so.
+    if (++unseenFailures_ <= budget::kUnseenFailures) return;
     c_.cutShort = true;
     throw EndOfWalk{};
   }
@@ -191,8 +196,9 @@ void DirectoryWalk::askToContinue(const RuntimeFailure& failure) {
 }
 
 // With every box answered Yes, a read outside the file fails and changes
-// nothing, so the walk goes straight past such reads instead of failing them
-// one by one. These say where the file's bytes lie.
+// nothing, and so does an append once the value text budget is spent: the
+// walk goes straight past them instead of failing them one by one. These say
+// where the file's bytes lie.
 // All twelve bytes of entry i lie outside the file, on one side of it.
 bool DirectoryWalk::entryOutsideFile(Long p, Long i) const {
   const std::int64_t start = std::int64_t{p} + 2 + std::int64_t{12} * (i - 1);
@@ -327,13 +333,19 @@ Long DirectoryWalk::valueIndex(const TagEntry& entry, Long k) const {
   return checked::add(checked::add(c_.lTiffStart, entry.ValueOffset), k);
 }
 
+// A long value is appended a byte at a time: no allocation per byte.
 void DirectoryWalk::appendByteDecimal(TagEntry& entry, Long k) {
-  step([&] { c_.aTags.appendText(entry, std::to_string(c_.bytData.at(valueIndex(entry, k)))); });
+  step([&] {
+    std::array<char, 3> digits{};
+    const auto end = std::to_chars(digits.begin(), digits.end(), c_.bytData.at(valueIndex(entry, k))).ptr;
+    c_.aTags.appendText(entry, std::string_view(digits.begin(), end));
+  });
 }
 
 void DirectoryWalk::appendByteCharacter(TagEntry& entry, Long k) {
   step([&] {
-    c_.aTags.appendText(entry, std::string(1, static_cast<char>(c_.bytData.at(valueIndex(entry, k)))));
+    const char character = static_cast<char>(c_.bytData.at(valueIndex(entry, k)));
+    c_.aTags.appendText(entry, std::string_view(&character, 1));
   });
 }
 
@@ -353,12 +365,12 @@ void DirectoryWalk::decodeOutside(TagEntry& entry, Group group, bool intel) {
     }
   } else if (group == Group::Short && !intel) {
     for (Long k = entry.Count - 1; k >= 0; --k) {
-      if (yesToAll_ && (k = lastInFile(entry, k)) < 0) break;
+      if (yesToAll_ && (textSpent() || (k = lastInFile(entry, k)) < 0)) break;
       appendByteDecimal(entry, k);
     }
   } else {
     for (Long k = 0; k <= entry.Count - 1; ++k) {
-      if (yesToAll_ && (k = firstInFile(entry, k, entry.Count - 1)) > entry.Count - 1) break;
+      if (yesToAll_ && (textSpent() || (k = firstInFile(entry, k, entry.Count - 1)) > entry.Count - 1)) break;
       appendByteDecimal(entry, k);
     }
   }

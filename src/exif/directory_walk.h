@@ -3,6 +3,7 @@
 #pragma once
 
 #include "exif/file_bytes.h"
+#include "exif/reader_budget.h"
 #include "exif/tag_table.h"
 #include "platform/basic_types.h"
 #include "platform/message_box.h"
@@ -17,13 +18,8 @@ struct WalkContext {
   Long& lNextIfdOffset;    // the link to the next directory, as last read
   Long& lExifIfdOffset;    // the Exif directory's offset, from the last tag 34665
   MessageBoxes& boxes;     // where a failed step asks "Continue anyway?"
-  bool& cutShort;          // set when the walk ended at its bound of unseen failures
+  bool& cutShort;          // set when budget::kUnseenFailures ended the walk
 };
-
-// After "Yes to All", failed steps are answered without a box. A damaged
-// file can fail millions of times; past this many unseen failures the walk
-// ends, and says so through WalkContext::cutShort.
-inline constexpr long kUnseenFailureBound = 100'000;
 
 // Walks from the directory at lDirPos; on return lDirPos holds the last
 // position computed.

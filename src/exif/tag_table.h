@@ -8,14 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "exif/reader_budget.h"
 #include "exif/tag_entry.h"
 
 namespace kelvane {
 
 class TagTable {
  public:
-  static constexpr std::size_t kMaxRecords = std::size_t{1} << 17;
-  static constexpr std::size_t kMaxValueText = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxRecords = budget::kMaxRecords;
+  static constexpr std::size_t kMaxValueText = budget::kMaxValueText;
 
   bool hasBounds() const { return hasBounds_; }
 
@@ -30,6 +31,9 @@ class TagTable {
 
   // Appends to a record's value, which becomes a text.
   void appendText(TagEntry& entry, std::string_view text);
+
+  // Every further appendText fails: the value text budget is spent.
+  bool valueTextSpent() const { return valueText_ >= kMaxValueText; }
 
   void clear();
 

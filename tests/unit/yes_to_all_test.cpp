@@ -128,8 +128,28 @@ TEST(YesToAll, AFileThatWouldAskMillionsOfTimesEndsAtOnce) {
   EXPECT_LT(seconds, 1.0);
 }
 
-// Failures that no skipping removes (the value text budget spent, then a
-// value of millions of bytes inside the file) end at the bound, and say so.
+// Once the value text budget is spent to its last character, every further
+// append fails: Yes to All passes over them all at once, to the same table.
+TEST(YesToAll, PassesOverAppendsOnceTheTextBudgetIsSpent) {
+  const auto budget = static_cast<std::uint32_t>(TagTable::kMaxValueText);
+  TiffBuilder tiff(ByteOrder::Intel);
+  const std::uint32_t values = 8 + 2 + 4 * 12 + 4;               // behind the header and the directory
+  tiff.directory({{1, kByte, 5, tiff.number(0x7FFFFFF0u)},       // past the end: the first box
+                  {2, kByte, budget - 10, tiff.number(values)},  // one character each
+                  {3, kByte, 5'000, tiff.number(values)},        // its first ten fit
+                  {4, kAscii, 20, tiff.number(values)}});
+  tiff.append(Bytes(budget, 7));
+  const Bytes file = JpegBuilder().soi().exif(tiff).bytes();
+  const Outcome everyBox = walk(file, 0);
+  const Outcome toAll = walk(file, 1);
+  ASSERT_GT(everyBox.boxes, 4'000u);
+  EXPECT_EQ(toAll.records, everyBox.records);
+  EXPECT_EQ(toAll.boxes, 1u);
+}
+
+// Failures that no skipping removes (the value text budget spent but for two
+// characters, then a value of millions of three-digit bytes inside the file)
+// end at the bound, and say so.
 TEST(YesToAll, TheBoundOnUnseenFailuresEndsTheWalk) {
   TiffBuilder tiff(ByteOrder::Intel);
   const std::uint32_t values = 1'700'000;
