@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -22,6 +23,8 @@
 
 #include "app/sort_worker.h"
 #include "app/text_conversion.h"
+#include "journal/run_history.h"
+#include "platform/posix/run_store.h"
 #include "sort/log_lines.h"
 
 namespace kelvane {
@@ -252,7 +255,41 @@ QMenu* frmMain::createLogMenu() {
       QSettings(kSettingsOwner, kSettingsName).setValue(kOnCollisionKey, static_cast<int>(policy));
     });
   }
+  menu->addSeparator();
+  QAction* undo = menu->addAction(tr("Undo last run..."));
+  undo->setEnabled(!busy());
+  connect(undo, &QAction::triggered, this, &frmMain::undoLastRun);
   return menu;
+}
+
+// Asks first, saying how many files will move back; runs like a sort run.
+void frmMain::undoLastRun() {
+  if (busy()) return;
+  const posix::RunStore store(posix::RunStore::defaultFolder());
+  const std::vector<std::string> ids = store.runIds();
+  const journal::RunHistory run = ids.empty() ? journal::RunHistory{} : store.read(ids.back());
+  if (ids.empty() || run.undone) {
+    QMessageBox::information(this, tr("Undo last run"),
+                             ids.empty()
+                                 ? tr("No run is recorded yet.")
+                                 : tr("The last run, %1, is taken back already.").arg(toQString(run.id)));
+    return;
+  }
+  const auto files = static_cast<int>(run.filesMoved() - std::min(run.filesMoved(), run.movedBack.size()));
+  const QString question =
+      tr("Move the %n file(s) of run %1 (started %2) back to where they were, and remove the date folders it "
+         "made where they are empty?",
+         nullptr, files)
+          .arg(toQString(run.id), toQString(run.started));
+  if (QMessageBox::question(this, tr("Undo last run"), question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
+  previewing_ = false;
+  stopping_ = false;
+  worker_->startUndo(run.id, [this](const BatchOutcome& outcome) { batchEnded(outcome); });
+  progressTimer_->start();
+  showProgress();
 }
 
 OnCollision frmMain::savedOnCollision() {

@@ -72,6 +72,7 @@ class frmMain : public QWidget {
   void ProcessPaths(std::vector<std::deque<std::string>> runs, bool preview);
   static OnCollision savedOnCollision();
   void startNextBatch();
+  void undoLastRun();
   void batchEnded(const BatchOutcome& outcome);
   void takeRunLog();
   void showProgress();

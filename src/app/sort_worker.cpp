@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "journal/undo_run.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/run_store.h"
 #include "platform/runtime_failure.h"
 #include "sort/log_lines.h"
 #include "sort/preview_file_system.h"
@@ -28,18 +31,34 @@ SortWorker::~SortWorker() {
 
 void SortWorker::start(std::vector<std::deque<std::string>> runs,
                        std::function<void(const BatchOutcome&)> finished) {
+  launch(std::move(finished), [this, runs = std::move(runs)]() mutable { return runBatch(std::move(runs)); });
+}
+
+void SortWorker::startUndo(std::string id, std::function<void(const BatchOutcome&)> finished) {
+  launch(std::move(finished), [this, id = std::move(id)] { return runUndo(id); });
+}
+
+void SortWorker::launch(std::function<void(const BatchOutcome&)> finished,
+                        std::function<BatchOutcome()> job) {
   stop_ = false;
   finished_ = std::move(finished);
   progress_ = {};
-  thread_ = std::thread(&SortWorker::runBatch, this, std::move(runs));
+  thread_ = std::thread([this, job = std::move(job)] {
+    const BatchOutcome outcome = job();
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { batchEnded(outcome); }, Qt::QueuedConnection);
+  });
 }
 
 // Each run is one of its own, as each dropped path is; a stop or a failure
-// ends the batch.
-void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
+// ends the batch. One journal records the whole batch, as one drop.
+BatchOutcome SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
   BatchOutcome outcome{true, false, {}};
   PreviewFileSystem preview(fileSystem_);
   FileSystem& files = preview_ ? static_cast<FileSystem&>(preview) : fileSystem_;
+  const posix::RunStore store(posix::RunStore::defaultFolder());
+  posix::RunJournal journal(store);
+  const RunOptions options{onCollision_, this, preview_ ? nullptr : &journal};
   try {
     for (std::deque<std::string>& paths : runs) {
       if (stop_ && !paths.empty()) {
@@ -47,7 +66,7 @@ void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
         outcome.wentThrough = false;
         break;
       }
-      if (!SortRun(files, *this, *this, outcome.bProcessing, {onCollision_, this}).processWholePaths(paths)) {
+      if (!SortRun(files, *this, *this, outcome.bProcessing, options).processWholePaths(paths)) {
         outcome.wentThrough = false;
         break;
       }
@@ -56,8 +75,21 @@ void SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
     outcome.wentThrough = false;
     outcome.failureReport = failure.report();
   }
-  QMetaObject::invokeMethod(
-      this, [this, outcome] { batchEnded(outcome); }, Qt::QueuedConnection);
+  return outcome;
+}
+
+// Its log ends with its own last line: "Finished", or what stayed.
+BatchOutcome SortWorker::runUndo(const std::string& id) {
+  BatchOutcome outcome{false, false, {}};
+  try {
+    posix::PosixFileSystem disk;
+    const posix::RunStore store(posix::RunStore::defaultFolder());
+    posix::UndoJournal recorder(store, id);
+    journal::takeBack(store.read(id), disk, recorder, *this);
+  } catch (const RuntimeFailure& failure) {
+    outcome.failureReport = failure.report();
+  }
+  return outcome;
 }
 
 void SortWorker::batchEnded(const BatchOutcome& outcome) {

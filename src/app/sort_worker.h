@@ -55,6 +55,9 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   // none is under way.
   void start(std::vector<std::deque<std::string>> runs, std::function<void(const BatchOutcome&)> finished);
 
+  // Starts taking back the recorded run `id`; its lines come as a run's do.
+  void startUndo(std::string id, std::function<void(const BatchOutcome&)> finished);
+
   bool busy() const { return thread_.joinable(); }
 
   // What later batches do with a name taken in a date folder, and whether
@@ -71,7 +74,9 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   RunProgress progress() const;
 
  private:
-  void runBatch(std::vector<std::deque<std::string>> runs);
+  void launch(std::function<void(const BatchOutcome&)> finished, std::function<BatchOutcome()> job);
+  BatchOutcome runBatch(std::vector<std::deque<std::string>> runs);
+  BatchOutcome runUndo(const std::string& id);
   void batchEnded(const BatchOutcome& outcome);
 
   void append(std::string_view text) override;

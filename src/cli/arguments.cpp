@@ -10,6 +10,7 @@ const char* const kUsage =
     "Usage: kelvane [PATH...]\n"
     "       kelvane --no-window [--preview] [--answer yes|no] [--on-collision stop|skip|rename] PATH...\n"
     "       kelvane --tags [--answer yes|no] FILE\n"
+    "       kelvane --runs | --undo [RUN]\n"
     "       kelvane --version | --help\n"
     "\n"
     "Files the photos directly inside each folder PATH (or the file PATH alone) into\n"
@@ -32,6 +33,16 @@ const char* const kUsage =
     "                   it as \"NAME (2).EXT\", \"NAME (3).EXT\"... With skip and rename\n"
     "                   a file of the same bytes already there is a duplicate: the\n"
     "                   photo stays, and the log says so.\n"
+    "  --runs           list the recorded runs: id, start time, files moved,\n"
+    "                   whether taken back, and the folders sorted. Every run that\n"
+    "                   moves a file records each move before making it, in\n"
+    "                   $XDG_STATE_HOME/kelvane/runs (~/.local/state/kelvane/runs).\n"
+    "  --undo [RUN]     take back the last run (or RUN): every file it moved goes\n"
+    "                   back to its name, newest first, then the date folders it\n"
+    "                   made go where they are empty. A file changed or gone since,\n"
+    "                   or whose name is taken again, is reported and left where it\n"
+    "                   is; nothing is replaced. An undo cut short is finished by\n"
+    "                   running it again.\n"
     "  --answer yes|no  the answer to Yes/No boxes without a window (default yes).\n"
     "                   After 1,000 Yes/No boxes for one loaded file, the rest of\n"
     "                   that file's boxes are answered as \"Yes to All\" does in\n"
@@ -48,8 +59,9 @@ const char* const kUsage =
     "named as a file PATH is filed beside itself, by the date of the photo it leads\n"
     "to, which stays where it is. Nothing outside the named folders is changed.\n"
     "\n"
-    "Exit status: 0 when every path was handled (for --tags: the file loaded),\n"
-    "1 when a run stopped on a failure (for --tags: the file did not load),\n"
+    "Exit status: 0 when every path was handled (for --tags: the file loaded;\n"
+    "for --undo: every file went back), 1 when a run stopped on a failure (for\n"
+    "--tags: the file did not load; for --undo: a file stayed, or no run),\n"
     "2 for a usage error. A run that stops says where on standard error,\n"
     "\"[Kelvane] Error # <number> <description>: <path>\", and its log ends with\n"
     "\"Stopped: Error # <number> <description>: <path>\".\n";
@@ -100,6 +112,8 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
   bool noWindow = false;
   bool tags = false;
   bool answerGiven = false;
+  bool runs = false;
+  bool undo = false;
   std::size_t i = 0;
   for (; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -119,6 +133,12 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
       noWindow = true;  // a preview never opens the window
     } else if (argument == "--tags") {
       tags = true;
+    } else if (argument == "--runs") {
+      runs = true;
+    } else if (argument == "--undo") {
+      undo = true;
+      // An optional RUN: the next argument, unless it is an option.
+      if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("-")) invocation.runId = arguments[++i];
     } else if (const auto value = optionValue(arguments, i, "--answer")) {
       const auto answer = parseAnswer(*value);
       if (!answer) return usageError("--answer takes yes or no, not \"" + std::string(*value) + "\"");
@@ -141,6 +161,13 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
     Invocation shown;
     shown.mode = help ? Mode::Help : Mode::Version;
     return shown;
+  }
+  if (runs || undo) {
+    if (runs && undo) return usageError("--runs and --undo go alone");
+    if (noWindow || tags || answerGiven || invocation.onCollision || !invocation.paths.empty())
+      return usageError(runs ? "--runs goes alone" : "--undo takes at most one RUN, and no other option");
+    invocation.mode = runs ? Mode::Runs : Mode::Undo;
+    return invocation;
   }
   if (noWindow && tags) return usageError("--no-window and --preview cannot be combined with --tags");
   if (answerGiven && !noWindow && !tags) return usageError("--answer goes with --no-window or --tags");

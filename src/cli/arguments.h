@@ -10,13 +10,14 @@
 
 namespace kelvane::cli {
 
-enum class Mode { Window, NoWindow, Tags, Version, Help, UsageError };
+enum class Mode { Window, NoWindow, Tags, Runs, Undo, Version, Help, UsageError };
 
 struct Invocation {
   Mode mode = Mode::Window;
   Answer answer = Answer::Yes;             // how Yes/No boxes are answered without a window
   std::optional<OnCollision> onCollision;  // as given; the window otherwise keeps its own choice
   bool preview = false;                    // the sort without a window, changing nothing
+  std::string runId;                       // the run --undo takes back; empty: the last one
   std::vector<std::string> paths;
   std::string error;  // why the arguments are a usage error
 };

@@ -7,10 +7,12 @@
 #include <iostream>
 
 #include "cli/no_window_command.h"
+#include "cli/runs_command.h"
 #include "cli/stream_message_boxes.h"
 #include "cli/tags_command.h"
 #include "platform/posix/descriptor_log.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/run_store.h"
 #include "platform/version.h"
 #include "sort/preview_file_system.h"
 
@@ -33,8 +35,18 @@ int runMode(const Invocation& invocation) {
       FileSystem& fileSystem = invocation.preview ? static_cast<FileSystem&>(preview) : disk;
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");
+      const posix::RunStore store(posix::RunStore::defaultFolder());
+      posix::RunJournal journal(store);
       return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr,
-                               {invocation.onCollision.value_or(OnCollision::Stop)});
+                               {.onCollision = invocation.onCollision.value_or(OnCollision::Stop),
+                                .journal = invocation.preview ? nullptr : &journal});
+    }
+    case Mode::Runs: return listRuns(posix::RunStore(posix::RunStore::defaultFolder()), std::cout);
+    case Mode::Undo: {
+      posix::PosixFileSystem disk;
+      posix::DescriptorLog log(STDOUT_FILENO, "standard output");
+      return undoRun(posix::RunStore(posix::RunStore::defaultFolder()), invocation.runId, disk, log,
+                     std::cerr);
     }
     case Mode::UsageError: std::cerr << "kelvane: " << invocation.error << "\n\n" << kUsage; return 2;
     case Mode::Window: break;

@@ -18,14 +18,18 @@ int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSys
     if (run.processWholePaths(items)) log.append(log_lines::finished());
     return 0;
   } catch (const RuntimeFailure& failure) {
-    errors << "[Kelvane] " << failure.report() << '\n';
-    try {
-      log.append(log_lines::stopped(failure.report()));
-    } catch (const RuntimeFailure&) {
-      // The log cannot be written: standard error has said why.
-    }
-    return 1;
+    return reportStopped(failure, log, errors);
   }
+}
+
+int reportStopped(const RuntimeFailure& failure, Log& log, std::ostream& errors) {
+  errors << "[Kelvane] " << failure.report() << '\n';
+  try {
+    log.append(log_lines::stopped(failure.report()));
+  } catch (const RuntimeFailure&) {
+    // The log cannot be written: standard error has said why.
+  }
+  return 1;
 }
 
 }  // namespace kelvane::cli

@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/message_box.h"
+#include "platform/runtime_failure.h"
 #include "sort/sort_run.h"
 
 namespace kelvane::cli {
@@ -18,5 +19,9 @@ namespace kelvane::cli {
 // and, where the log still takes it, as the log's last line.
 int sortWithoutWindow(const std::vector<std::string>& paths, FileSystem& fileSystem, MessageBoxes& boxes,
                       Log& log, std::ostream& errors, const RunOptions& options = {});
+
+// A run (or an undo) stopped by a failure: says so on `errors` and, where
+// the log still takes it, as the log's last line. Returns the exit status, 1.
+int reportStopped(const RuntimeFailure& failure, Log& log, std::ostream& errors);
 
 }  // namespace kelvane::cli

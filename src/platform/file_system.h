@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,6 +20,18 @@ struct EntryIdentity {
   bool symbolicLink = false;
 
   friend bool operator==(const EntryIdentity&, const EntryIdentity&) = default;
+};
+
+// What a run's journal keeps of a file it moves, and what taking the move
+// back checks first: the same entry, of the same size and modification time
+// (nanoseconds since the epoch), so that a file written to since is left
+// alone.
+struct EntryStamp {
+  EntryIdentity entry;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+
+  friend bool operator==(const EntryStamp&, const EntryStamp&) = default;
 };
 
 // A file open for reading at any position, without reading it whole.
@@ -86,6 +99,38 @@ class Folder {
   // sub-folder hold the same bytes.
   virtual bool sameBytes(const std::string& name, const std::string& folderName,
                          const std::string& targetName) = 0;
+
+  // The entry at the name itself, a link not followed.
+  virtual EntryStamp stampOf(const std::string& name) = 0;
+};
+
+// A folder that was sorted, opened again to take its moves back: every name
+// is looked up in the folder or its date folder itself, never through a path.
+class SortedFolder {
+ public:
+  virtual ~SortedFolder() = default;
+
+  // The entry at `name` in the sub-folder `folderName` (or in the folder
+  // itself when `folderName` is empty); nothing when there is none.
+  virtual std::optional<EntryStamp> stampAt(const std::string& folderName, const std::string& name) = 0;
+
+  // Moves `name` of the sub-folder back to `originalName` in the folder,
+  // never replacing anything (a taken name fails with "File already exists"),
+  // and only while the name still holds the entry `expected` stamps. A link
+  // moved with one "../" more gets its own text back.
+  virtual void moveBack(const std::string& folderName, const std::string& name, const EntryStamp& expected,
+                        const std::string& originalName) = 0;
+
+  // Removes the sub-folder if it is empty; true when it did.
+  virtual bool removeFolderIfEmpty(const std::string& folderName) = 0;
+};
+
+// Where taking a run back opens its folders, by the paths the run used.
+class SortedFolders {
+ public:
+  virtual ~SortedFolders() = default;
+
+  virtual std::unique_ptr<SortedFolder> openSortedFolder(const std::string& path) = 0;
 };
 
 class FileSystem : public FileOpener {

@@ -1,6 +1,7 @@
 // Every text the log shows, in one place.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/basic_types.h"
@@ -49,6 +50,33 @@ inline std::string duplicate(const std::string& name, const std::string& dateFol
                              const std::string& target) {
   const std::string as = target == name ? "" : " as \"" + target + "\"";
   return line("Duplicate: \"" + name + "\" in \"" + dateFolder + "\"" + as);
+}
+
+// Taking a run back.
+inline std::string takingBack(const std::string& id) { return line("Taking back run " + id); }
+inline std::string movingBack(const std::string& dateFolder, const std::string& target,
+                              const std::string& name) {
+  return line("Moving \"" + dateFolder + "/" + target + "\" back to \"" + name + "\"");
+}
+inline std::string inPlace(const std::string& name) { return line("In place already: \"" + name + "\""); }
+inline std::string goneSince(const std::string& dateFolder, const std::string& target) {
+  return line("Gone since the run: \"" + dateFolder + "/" + target + "\"");
+}
+inline std::string changedSince(const std::string& dateFolder, const std::string& target) {
+  return line("Changed since the run, left there: \"" + dateFolder + "/" + target + "\"");
+}
+inline std::string takenSince(const std::string& name, const std::string& dateFolder,
+                              const std::string& target) {
+  return line("Name taken: \"" + name + "\", so \"" + dateFolder + "/" + target + "\" stays");
+}
+inline std::string notMovedBack(const std::string& what, const std::string& failureReport) {
+  return line("Not moved back: \"" + what + "\": " + failureReport);
+}
+inline std::string removedDirectory(const std::string& dateFolder) {
+  return line("Removed Directory \"" + dateFolder + "\"");
+}
+inline std::string notTakenBack(std::size_t left, std::size_t files) {
+  return line("Not taken back: " + std::to_string(left) + " of " + std::to_string(files) + " files");
 }
 
 }  // namespace kelvane::log_lines

@@ -53,6 +53,8 @@ class PreviewFolder : public Folder {
            (real_->hasFolder(folderName) && real_->hasEntryIn(folderName, targetName));
   }
 
+  EntryStamp stampOf(const std::string& name) override { return real_->stampOf(name); }
+
   // A file moved there in this preview still lies under its old name.
   bool sameBytes(const std::string& name, const std::string& folderName,
                  const std::string& targetName) override {

@@ -163,6 +163,7 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
   const std::string datePath = join(folderPath, dateFolder);
   if (!folder.hasFolder(dateFolder)) {
     prt(log_lines::creatingDirectory(dateFolder));
+    if (options_.journal != nullptr) options_.journal->creatingFolder(folderPath, dateFolder);
     atPath(datePath, [&] { folder.createFolder(dateFolder); });
   }
   moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder);
@@ -198,6 +199,7 @@ void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
       continue;
     }
     prt(log_lines::moving(name, dateFolder, target));
+    journalMove(folder, folderPath, name, dateFolder, target);
     try {
       folder.moveInto(name, entry, dateFolder, target);
       return;
@@ -209,6 +211,16 @@ void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
       throw;
     }
   }
+}
+
+// A move whose name turns out to be taken is not made: the file is still in
+// its place when the run is taken back, which then leaves it there.
+void SortRun::journalMove(Folder& folder, const std::string& folderPath, const std::string& name,
+                          const std::string& dateFolder, const std::string& target) {
+  if (options_.journal == nullptr) return;
+  EntryStamp stamp;
+  atPath(join(folderPath, name), [&] { stamp = folder.stampOf(name); });
+  options_.journal->moving(folderPath, name, stamp, dateFolder, target);
 }
 
 void SortRun::prt(const std::string& sString) { log_.append(sString); }

@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/message_box.h"
+#include "sort/move_journal.h"
 #include "sort/run_observer.h"
 
 namespace kelvane {
@@ -19,6 +20,7 @@ enum class OnCollision { Stop, Skip, Rename };
 struct RunOptions {
   OnCollision onCollision = OnCollision::Stop;
   RunObserver* observer = nullptr;  // hears of every folder and file, asked before each whether to stop
+  MoveJournal* journal = nullptr;   // records each folder creation and move before it is made
 };
 
 class SortRun {
@@ -47,6 +49,8 @@ class SortRun {
                   std::size_t index);
   void moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
                           const EntryIdentity& entry, const std::string& dateFolder);
+  void journalMove(Folder& folder, const std::string& folderPath, const std::string& name,
+                   const std::string& dateFolder, const std::string& target);
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;

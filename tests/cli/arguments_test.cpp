@@ -54,6 +54,13 @@ const GrammarRow kGrammar[] = {
     {"--tags with two FILEs", {"--tags", "f", "g"}, false, Mode::UsageError},
     {"--no-window without a PATH", {"--no-window"}, true, Mode::UsageError},
     {"--no-window --answer no without a PATH", {"--no-window", "--answer", "no"}, false, Mode::UsageError},
+    {"--runs", {"--runs"}, true, Mode::Runs},
+    {"--undo takes the last run", {"--undo"}, true, Mode::Undo},
+    {"--undo RUN", {"--undo", "20261209-101503"}, false, Mode::Undo},
+    {"--undo with two RUNs", {"--undo", "a", "b"}, false, Mode::UsageError},
+    {"--undo with --no-window", {"--no-window", "--undo"}, false, Mode::UsageError},
+    {"--runs with a path", {"--runs", "d"}, false, Mode::UsageError},
+    {"--runs and --undo", {"--runs", "--undo"}, false, Mode::UsageError},
 };
 // clang-format on
 
@@ -70,6 +77,7 @@ TEST(Arguments, Grammar) {
     EXPECT_EQ(invocation.answer, row.answer);
     EXPECT_EQ(invocation.paths, row.paths);
   }
+  EXPECT_EQ(parseArguments({"--undo", "20261209-101503"}, true).runId, "20261209-101503");
 }
 
 // Any of the three variables, set and not empty, means a display.

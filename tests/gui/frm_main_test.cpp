@@ -20,7 +20,9 @@
 #include <QUrl>
 
 #include "app/qt_message_boxes.h"
+#include "disk_files.h"
 #include "memory_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
 
@@ -334,6 +336,45 @@ TEST(Window, TheChoiceForTakenNamesIsKept) {
                        "Input Directory: /b\nCreating Directory \"2020-02-02\"\n"
                        "Moving \"2.jpg\" to \"2020-02-02\"\nFinished\n"))
       << w.log().toStdString();
+}
+
+// "Undo last run..." asks first, saying how many files will move back, then
+// takes the last drop's run back on the disk, its lines in the log.
+TEST(Window, UndoesTheLastRunAfterAsking) {
+  TemporaryFolder state;
+  const QByteArray testState = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
+  TemporaryFolder photos;
+  writeBytes(photos.path() + "/1.jpg", jpegWithDate("2020:01:01 10:00:00"));
+  writeBytes(photos.path() + "/2.jpg", jpegWithDate("2020:01:02 10:00:00"));
+  const auto before = folderFiles(photos.path());
+  ScriptedMessageBoxes boxes;
+  frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, {});
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(photos.path()))});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.txtOutput()->viewport(), &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.txtOutput()->viewport(), &drop);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.busy(); }, 5000));
+  ASSERT_NE(folderFiles(photos.path()), before);
+
+  QString question;
+  QTimer::singleShot(50, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    question = box->text();
+    box->button(QMessageBox::Yes)->click();
+  });
+  chooseFromLogMenu(window, "Undo last run...");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.busy(); }, 5000));
+  EXPECT_TRUE(question.startsWith("Move the 2 file(s) of run ")) << question.toStdString();
+  EXPECT_TRUE(window.txtOutput()->toPlainText().endsWith(
+      "Moving \"2020-01-01/1.jpg\" back to \"1.jpg\"\nRemoved Directory \"2020-01-02\"\n"
+      "Removed Directory \"2020-01-01\"\nFinished\n"))
+      << window.txtOutput()->toPlainText().toStdString();
+  EXPECT_EQ(folderFiles(photos.path()), before);
+  qputenv("XDG_STATE_HOME", testState);
 }
 
 TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {

@@ -122,6 +122,12 @@ class MemoryFileSystem::MemoryFolder : public Folder {
     return mine != files_.files_.end() && theirs != files_.files_.end() && *mine->second == *theirs->second;
   }
 
+  EntryStamp stampOf(const std::string& name) override {
+    const auto file = files_.files_.find(at(name));
+    if (file == files_.files_.end()) throw FileFailure(failure::kFileNotFound, "File not found");
+    return {identityOf(file->second), static_cast<std::int64_t>(file->second->size()), 0};
+  }
+
  private:
   std::string at(const std::string& name) const { return path_ + "/" + name; }
 

@@ -72,8 +72,9 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
   // After the reads, s.jpg is replaced by another file and t.jpg by a folder.
   disk.write("s2.jpg");
   ASSERT_EQ(std::rename(at("s2.jpg").c_str(), at("s.jpg").c_str()), 0);
+  ASSERT_EQ(::mkdir(at("t2").c_str(), 0700), 0);  // made first, so that it cannot reuse t.jpg's inode
   ASSERT_EQ(::unlink(at("t.jpg").c_str()), 0);
-  ASSERT_EQ(::mkdir(at("t.jpg").c_str(), 0700), 0);
+  ASSERT_EQ(std::rename(at("t2").c_str(), at("t.jpg").c_str()), 0);
 
   const auto move = [&](const std::string& name, const std::string& into) {
     return [&, name, into] { folder.moveInto(name, disk.entry(name), into, name); };

@@ -48,9 +48,77 @@ EntryIdentity identityOf(const struct stat& info) {
           S_ISLNK(info.st_mode)};
 }
 
+EntryStamp stampFrom(const struct stat& info) {
+  return {identityOf(info), static_cast<std::int64_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
 // The entry itself at a name, a link not followed; false when there is none.
 bool entryAt(int folder, const char* name, struct stat& info) {
   return ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void removeEntry(int folder, const std::string& name) {
+  if (::unlinkat(folder, name.c_str(), 0) != 0) failWithErrno();
+}
+
+// Two names of one file: what a move cut short between linking the new name
+// and removing the old one leaves behind.
+bool interruptedMove(const struct stat& source, int target, const std::string& name) {
+  struct stat moved {};
+  return entryAt(target, name.c_str(), moved) && S_ISREG(source.st_mode) && source.st_nlink >= 2 &&
+         moved.st_dev == source.st_dev && moved.st_ino == source.st_ino;
+}
+
+// rename(2) would silently replace a file of the target name, so the move
+// asks the kernel not to; where a file system cannot, it links the new name
+// and then removes the old one. Finding the target taken by the very file
+// being moved means an earlier move was cut short there: removing the old
+// name finishes it.
+void moveNoReplace(int from, const std::string& name, const struct stat& source, int to,
+                   const std::string& newName) {
+  if (::renameat2(from, name.c_str(), to, newName.c_str(), RENAME_NOREPLACE) == 0) return;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+    if (::linkat(from, name.c_str(), to, newName.c_str(), 0) == 0) {
+      removeEntry(from, name);
+      return;
+    }
+    error = errno;
+  }
+  if (error == EEXIST && interruptedMove(source, to, newName)) {
+    removeEntry(from, name);
+    return;
+  }
+  throw fileFailureFromErrno(error);
+}
+
+std::string linkText(int folder, const std::string& name) {
+  std::string text(PATH_MAX, '\0');
+  const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
+  if (length < 0) failWithErrno();
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+bool isLinkTo(int folder, const std::string& name, const std::string& text) {
+  struct stat info {};
+  return entryAt(folder, name.c_str(), info) && S_ISLNK(info.st_mode) && linkText(folder, name) == text;
+}
+
+// A link is made anew under the new name with the text it needs there, and
+// the old one is then removed; finding the new one made already means that an
+// earlier move was cut short there.
+void relink(int from, const std::string& name, const EntryIdentity& expected, int to,
+            const std::string& newName, const std::string& text) {
+  if (::symlinkat(text.c_str(), to, newName.c_str()) != 0) {
+    const int error = errno;
+    if (error != EEXIST || !isLinkTo(to, newName, text)) throw fileFailureFromErrno(error);
+  } else if (struct stat now{}; !entryAt(from, name.c_str(), now) || identityOf(now) != expected) {
+    ::unlinkat(to, newName.c_str(), 0);
+    failure::entryChanged();
+  }
+  removeEntry(from, name);
 }
 
 // The folder that holds a path's last name, and that name. The kernel refuses
@@ -208,12 +276,23 @@ class PosixFolder : public Folder {
     const int target = dateFolder(folderName);
     struct stat source {};
     if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
-    if (identityOf(source) != expected) failure::entryChanged();
+    // A folder made where the file was may have its inode number.
+    if (identityOf(source) != expected || S_ISDIR(source.st_mode)) failure::entryChanged();
     if (S_ISLNK(source.st_mode)) {
-      relinkInto(name, expected, target, targetName);
+      // A link keeps its text when renamed, so a relative one would lead
+      // nowhere one folder further down: the moved link gets one "../" more.
+      std::string text = linkText(fd_.get(), name);
+      if (text.empty() || text.front() != '/') text.insert(0, "../");
+      relink(fd_.get(), name, expected, target, targetName, text);
     } else {
-      renameInto(name, source, target, targetName);
+      moveNoReplace(fd_.get(), name, source, target, targetName);
     }
+  }
+
+  EntryStamp stampOf(const std::string& name) override {
+    struct stat info {};
+    if (!entryAt(fd_.get(), name.c_str(), info)) failWithErrno();
+    return stampFrom(info);
   }
 
   bool hasEntryIn(const std::string& folderName, const std::string& targetName) override {
@@ -244,80 +323,73 @@ class PosixFolder : public Folder {
     return dateFolder_.get();
   }
 
-  // rename(2) would silently replace a file of the target name, so the move
-  // asks the kernel not to; where a file system cannot, it links the new name
-  // and then removes the old one. Finding the target taken by the very file
-  // being moved means an earlier move was cut short there: removing the old
-  // name finishes it.
-  void renameInto(const std::string& name, const struct stat& source, int target,
-                  const std::string& targetName) {
-    const char* const entry = name.c_str();
-    const char* const newEntry = targetName.c_str();
-    if (::renameat2(fd_.get(), entry, target, newEntry, RENAME_NOREPLACE) == 0) return;
-    int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-      if (::linkat(fd_.get(), entry, target, newEntry, 0) == 0) {
-        removeEntry(name);
-        return;
-      }
-      error = errno;
-    }
-    if (error == EEXIST && interruptedMove(source, target, targetName)) {
-      removeEntry(name);
-      return;
-    }
-    throw fileFailureFromErrno(error);
-  }
-
-  // Two names of one file: what a move cut short between linking the new name
-  // and removing the old one leaves behind.
-  static bool interruptedMove(const struct stat& source, int target, const std::string& name) {
-    struct stat moved {};
-    return entryAt(target, name.c_str(), moved) && S_ISREG(source.st_mode) && source.st_nlink >= 2 &&
-           moved.st_dev == source.st_dev && moved.st_ino == source.st_ino;
-  }
-
-  // A link keeps its text when renamed, so a relative one would lead nowhere
-  // one folder further down: the moved link gets one "../" more. It is made
-  // anew beside the old one, which is then removed; finding the new one made
-  // already means that an earlier move was cut short there.
-  void relinkInto(const std::string& name, const EntryIdentity& expected, int target,
-                  const std::string& targetName) {
-    std::string text = linkText(fd_.get(), name);
-    if (text.empty() || text.front() != '/') text.insert(0, "../");
-    if (::symlinkat(text.c_str(), target, targetName.c_str()) != 0) {
-      const int error = errno;
-      if (error != EEXIST || !isLinkTo(target, targetName, text)) throw fileFailureFromErrno(error);
-    } else if (struct stat now{}; !entryAt(fd_.get(), name.c_str(), now) || identityOf(now) != expected) {
-      ::unlinkat(target, targetName.c_str(), 0);
-      failure::entryChanged();
-    }
-    removeEntry(name);
-  }
-
-  static std::string linkText(int folder, const std::string& name) {
-    std::string text(PATH_MAX, '\0');
-    const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
-    if (length < 0) failWithErrno();
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-  }
-
-  static bool isLinkTo(int folder, const std::string& name, const std::string& text) {
-    struct stat info {};
-    return entryAt(folder, name.c_str(), info) && S_ISLNK(info.st_mode) && linkText(folder, name) == text;
-  }
-
-  void removeEntry(const std::string& name) {
-    if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) failWithErrno();
-  }
-
   Descriptor fd_;
   Descriptor dateFolder_;
   std::string dateFolderName_;
 };
 
+class PosixSortedFolder : public SortedFolder {
+ public:
+  explicit PosixSortedFolder(Descriptor fd) : fd_(std::move(fd)) {}
+
+  std::optional<EntryStamp> stampAt(const std::string& folderName, const std::string& name) override {
+    const int folder = folderName.empty() ? fd_.get() : subFolder(folderName);
+    if (folder < 0) return std::nullopt;
+    struct stat info {};
+    if (!entryAt(folder, name.c_str(), info)) {
+      if (errno == ENOENT) return std::nullopt;
+      failWithErrno();
+    }
+    return stampFrom(info);
+  }
+
+  void moveBack(const std::string& folderName, const std::string& name, const EntryStamp& expected,
+                const std::string& originalName) override {
+    const int folder = subFolder(folderName);
+    struct stat source {};
+    if (folder < 0 || !entryAt(folder, name.c_str(), source)) throw fileFailureFromErrno(ENOENT);
+    if (S_ISLNK(source.st_mode) && expected.entry.symbolicLink) {
+      // Made anew by the move, with one "../" more than it had.
+      std::string text = linkText(folder, name);
+      if (text.starts_with("../")) text.erase(0, 3);
+      relink(folder, name, identityOf(source), fd_.get(), originalName, text);
+    } else {
+      if (stampFrom(source) != expected) failure::entryChanged();
+      moveNoReplace(folder, name, source, fd_.get(), originalName);
+    }
+  }
+
+  bool removeFolderIfEmpty(const std::string& folderName) override {
+    if (folderName == subName_) sub_ = Descriptor();
+    if (::unlinkat(fd_.get(), folderName.c_str(), AT_REMOVEDIR) == 0) return true;
+    if (errno == ENOTEMPTY || errno == EEXIST || errno == ENOENT || errno == ENOTDIR) return false;
+    failWithErrno();
+  }
+
+ private:
+  // Never through a link planted at the date folder's name; -1 when no
+  // folder is there.
+  int subFolder(const std::string& name) {
+    if (!sub_.valid() || name != subName_) {
+      sub_ = Descriptor(::openat(fd_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      subName_ = name;
+      if (!sub_.valid() && errno != ENOENT && errno != ENOTDIR && errno != ELOOP) failWithErrno();
+    }
+    return sub_.get();
+  }
+
+  Descriptor fd_;
+  Descriptor sub_;
+  std::string subName_;
+};
+
 }  // namespace
+
+std::unique_ptr<SortedFolder> PosixFileSystem::openSortedFolder(const std::string& path) {
+  const PathEnd end = endOf(path);
+  return std::make_unique<PosixSortedFolder>(Descriptor(
+      checkedDescriptor(::openat(end.at(), end.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))));
+}
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
   struct stat info {};

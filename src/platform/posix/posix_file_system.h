@@ -6,13 +6,14 @@
 
 namespace kelvane::posix {
 
-class PosixFileSystem : public FileSystem {
+class PosixFileSystem : public FileSystem, public SortedFolders {
  public:
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   void checkNamesNothing(const std::string& path) override;
   std::unique_ptr<Folder> openFolder(const std::string& path) override;
   std::unique_ptr<RandomAccessFile> openForReading(const std::string& path) override;
+  std::unique_ptr<SortedFolder> openSortedFolder(const std::string& path) override;
 };
 
 }  // namespace kelvane::posix

@@ -1,0 +1,58 @@
+#include "cli/runs_command.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "cli/no_window_command.h"
+#include "journal/undo_run.h"
+#include "platform/runtime_failure.h"
+#include "sort/log_lines.h"
+
+namespace kelvane::cli {
+namespace {
+
+std::string stateOf(const journal::RunHistory& run) {
+  if (run.undone) return "undone";
+  return run.movedBack.empty() ? "-" : "partly";
+}
+
+std::string joined(const std::vector<std::string>& folders) {
+  std::string text;
+  for (const std::string& folder : folders) text += (text.empty() ? "" : ", ") + folder;
+  return text;
+}
+
+}  // namespace
+
+int listRuns(const posix::RunStore& store, std::ostream& out) {
+  out << "RUN\tSTARTED\tMOVED\tUNDONE\tFOLDERS\n";
+  for (const std::string& id : store.runIds()) {
+    const journal::RunHistory run = store.read(id);
+    out << run.id << '\t' << run.started << '\t' << run.filesMoved() << '\t' << stateOf(run) << '\t'
+        << joined(run.folders()) << '\n';
+  }
+  return 0;
+}
+
+int undoRun(const posix::RunStore& store, const std::string& id, SortedFolders& folders, Log& log,
+            std::ostream& errors) {
+  const std::vector<std::string> ids = store.runIds();
+  if (ids.empty()) {
+    errors << "kelvane: no recorded run to take back (in " << store.folder() << ")\n";
+    return 1;
+  }
+  if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end()) {
+    errors << "kelvane: no recorded run " << id << " (kelvane --runs lists them)\n";
+    return 1;
+  }
+  const journal::RunHistory run = store.read(id.empty() ? ids.back() : id);
+  posix::UndoJournal recorder(store, run.id);
+  try {
+    log.append(log_lines::banner());
+    return journal::takeBack(run, folders, recorder, log).notBack == 0 ? 0 : 1;
+  } catch (const RuntimeFailure& failure) {
+    return reportStopped(failure, log, errors);
+  }
+}
+
+}  // namespace kelvane::cli

@@ -1,0 +1,48 @@
+// A run's journal as text, and what it says: which folders the run made and
+// which files it moved, and which of those moves were taken back since. One
+// record a line, fields separated by tabs; a line cut short by a crash is
+// not a record.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace kelvane::journal {
+
+struct JournaledMove {
+  std::string folder;  // the path the run sorted, as it was given
+  std::string name;
+  std::string dateFolder;
+  std::string target;  // the name in the date folder
+  EntryStamp stamp;
+};
+
+struct RunHistory {
+  std::string id;
+  std::string started;                                              // local time, "YYYY-MM-DD HH:MM:SS"
+  std::vector<std::pair<std::string, std::string>> createdFolders;  // folder, date folder
+  std::vector<JournaledMove> moves;                                 // in the order they were made
+  std::set<std::size_t> movedBack;                                  // indexes into moves
+  bool undone = false;                                              // an undo went through to its end
+
+  // The folders the run moved files in, each once, in the order first used.
+  std::vector<std::string> folders() const;
+  // Files the run moved: a file tried under several names counts once.
+  std::size_t filesMoved() const;
+};
+
+std::string headerRecord(const std::string& started);
+std::string createRecord(const std::string& folder, const std::string& dateFolder);
+std::string moveRecord(const JournaledMove& move);
+std::string movedBackRecord(std::size_t index);
+std::string undoneRecord();
+
+// journalText: the run's journal; undoText: the journal of taking it back.
+RunHistory readHistory(const std::string& id, const std::string& journalText, const std::string& undoText);
+
+}  // namespace kelvane::journal

@@ -1,0 +1,175 @@
+#include "platform/posix/run_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <tuple>
+
+#include "platform/posix/file_failure.h"
+
+namespace kelvane::posix {
+namespace {
+
+constexpr const char* kJournal = ".journal";
+constexpr const char* kUndo = ".undo";
+
+[[noreturn]] void failAt(const std::string& path, int error) {
+  FileFailure failure = fileFailureFromErrno(error);
+  failure.setPath(path);
+  throw failure;
+}
+
+// Makes the folder and those above it, for this user only.
+void makeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) failAt(folder, errno);
+    if (slash == std::string::npos) return;
+  }
+}
+
+// Each record in one write, on the disk before the change it announces.
+void appendDurably(int fd, const std::string& path, const std::string& record) {
+  std::size_t done = 0;
+  while (done < record.size()) {
+    const ssize_t written = ::write(fd, record.data() + done, record.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      failAt(path, errno);
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  if (::fdatasync(fd) != 0) failAt(path, errno);
+}
+
+// So that a new journal's name survives a crash as well as its records.
+void syncFolder(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) failAt(path, errno);
+  const int status = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (status != 0) failAt(path, error);
+}
+
+std::string textOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string localTime(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  std::array<char, 32> text{};
+  return std::string(text.data(), std::strftime(text.data(), text.size(), format, &local));
+}
+
+int openForAppending(const std::string& path, int extraFlags) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | extraFlags, 0600);
+}
+
+}  // namespace
+
+std::string RunStore::defaultFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::string(state) + "/kelvane/runs";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/state/kelvane/runs";
+  return {};
+}
+
+std::vector<std::string> RunStore::runIds() const {
+  std::vector<std::string> ids;
+  DIR* const listing = ::opendir(folder_.c_str());
+  if (listing == nullptr) {
+    if (errno == ENOENT) return ids;
+    failAt(folder_, errno);
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.size() > 8 && name.ends_with(kJournal)) ids.push_back(name.substr(0, name.size() - 8));
+  }
+  ::closedir(listing);
+  // An id is the start time, "YYYYMMDD-HHMMSS", and for a later run of the
+  // same second a suffix "-2", "-3"...: a longer suffix is a later run.
+  const auto order = [](const std::string& id) { return std::tuple(id.substr(0, 15), id.size(), id); };
+  std::sort(ids.begin(), ids.end(),
+            [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
+  return ids;
+}
+
+std::string RunStore::journalPath(const std::string& id) const { return folder_ + "/" + id + kJournal; }
+
+journal::RunHistory RunStore::read(const std::string& id) const {
+  return journal::readHistory(id, textOf(journalPath(id)), textOf(folder_ + "/" + id + kUndo));
+}
+
+RunJournal::~RunJournal() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
+  append(journal::createRecord(folder, dateFolder));
+}
+
+void RunJournal::moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+                        const std::string& dateFolder, const std::string& target) {
+  append(journal::moveRecord({folder, name, dateFolder, target, stamp}));
+}
+
+void RunJournal::append(const std::string& record) {
+  if (fd_ < 0) create();
+  appendDurably(fd_, store_.journalPath(id_), record);
+}
+
+// The id is the local start time; a run that starts in the same second as
+// another gets the first free suffix.
+void RunJournal::create() {
+  if (store_.folder().empty()) {
+    FileFailure failure(75, "Path/File access error");
+    failure.setPath("$XDG_STATE_HOME or $HOME (no folder to keep the run's journal in)");
+    throw failure;
+  }
+  makeFolders(store_.folder());
+  const std::string stamp = localTime("%Y%m%d-%H%M%S");
+  for (int suffix = 1;; ++suffix) {
+    const std::string id = suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix);
+    fd_ = openForAppending(store_.journalPath(id), O_EXCL);
+    if (fd_ >= 0) {
+      id_ = id;
+      break;
+    }
+    if (errno != EEXIST || suffix == 1000) failAt(store_.journalPath(id), errno);
+  }
+  syncFolder(store_.folder());
+  appendDurably(fd_, store_.journalPath(id_), journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
+}
+
+UndoJournal::UndoJournal(const RunStore& store, const std::string& id)
+    : path_(store.folder() + "/" + id + kUndo) {}
+
+UndoJournal::~UndoJournal() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void UndoJournal::movedBack(std::size_t index) {
+  if (fd_ < 0 && (fd_ = openForAppending(path_, 0)) < 0) failAt(path_, errno);
+  appendDurably(fd_, path_, journal::movedBackRecord(index));
+}
+
+void UndoJournal::undone() {
+  if (fd_ < 0 && (fd_ = openForAppending(path_, 0)) < 0) failAt(path_, errno);
+  appendDurably(fd_, path_, journal::undoneRecord());
+}
+
+}  // namespace kelvane::posix

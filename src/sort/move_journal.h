@@ -1,0 +1,26 @@
+// Where a sort run records what it is about to change, so that the run can be
+// taken back: each record is kept for good before the change it announces is
+// made. A record that cannot be kept is a RuntimeFailure, and the change is
+// not made.
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace kelvane {
+
+class MoveJournal {
+ public:
+  virtual ~MoveJournal() = default;
+
+  // The date folder `dateFolder` is about to be made in `folder`.
+  virtual void creatingFolder(const std::string& folder, const std::string& dateFolder) = 0;
+
+  // The file `name` of `folder`, as `stamp` shows it, is about to move into
+  // `dateFolder` as `target`.
+  virtual void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+                      const std::string& dateFolder, const std::string& target) = 0;
+};
+
+}  // namespace kelvane
