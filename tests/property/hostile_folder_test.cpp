@@ -118,3 +118,49 @@ TEST(HostileFolder, LinksPlantedDuringARunLeadNowhere) {
 
 }  // namespace
 }  // namespace kelvane
+
+namespace kelvane {
+namespace {
+
+// Three runs that rename on taken names, on one folder at once, whose date
+// folders already hold other files of the same names: every file is there
+// once afterwards, unchanged, each dated photo in its date folder; the
+// no-replace move decides each name, so no run overwrites another's.
+TEST(HostileFolder, ConcurrentRenamingRunsLoseAndDuplicateNothing) {
+  using namespace kelvane::testing;
+  for (int round = 0; round < 4 && !HasFailure(); ++round) {
+    TemporaryFolder folder;
+    std::multiset<std::string> before;
+    for (int i = 0; i < 60; ++i) {
+      const std::string day = dayOf(i);
+      ::mkdir((folder.path() + "/" + day).c_str(), 0700);
+      const std::string bytes = photo(i);
+      writeBytes(folder.path() + "/" + nameOf(i), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+      // One byte, never "/", which folderFiles gives for a folder.
+      writeBytes(folder.path() + "/" + day + "/" + nameOf(i), {static_cast<std::uint8_t>(100 + i)});
+      before.insert(bytes);
+      before.insert(std::string(1, static_cast<char>(100 + i)));
+    }
+    std::vector<std::thread> runs;
+    for (int k = 0; k < 3; ++k) {
+      runs.emplace_back([&] {
+        runProgram({KELVANE_BINARY, "--no-window", "--on-collision=rename", folder.path()});
+      });
+    }
+    for (std::thread& run : runs) run.join();
+    // A run may stop where another took a file from under it; one more
+    // finishes the job.
+    EXPECT_EQ(runProgram({KELVANE_BINARY, "--no-window", "--on-collision=rename", folder.path()}).exitStatus,
+              0);
+    std::multiset<std::string> after;
+    for (const auto& [path, bytes] : folderFiles(folder.path())) {
+      if (bytes == "/") continue;
+      after.insert(bytes);
+      EXPECT_NE(path.find('/'), std::string::npos) << path << " was left at the top";
+    }
+    EXPECT_EQ(after, before) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace kelvane

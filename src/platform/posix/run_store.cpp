@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,17 +115,29 @@ journal::RunHistory RunStore::read(const std::string& id) const {
   return journal::readHistory(id, textOf(journalPath(id)), textOf(folder_ + "/" + id + kUndo));
 }
 
+// The journal names folders whole, so that a run can be taken back from any
+// working folder.
+RunJournal::RunJournal(const RunStore& store) : store_(store) {
+  std::string folder(PATH_MAX, '\0');
+  if (::getcwd(folder.data(), folder.size()) != nullptr) workingFolder_ = folder.c_str();
+}
+
+std::string RunJournal::whole(const std::string& folder) const {
+  if (folder.starts_with('/') || workingFolder_.empty()) return folder;
+  return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+}
+
 RunJournal::~RunJournal() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
-  append(journal::createRecord(folder, dateFolder));
+  append(journal::createRecord(whole(folder), dateFolder));
 }
 
 void RunJournal::moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
                         const std::string& dateFolder, const std::string& target) {
-  append(journal::moveRecord({folder, name, dateFolder, target, stamp}));
+  append(journal::moveRecord({whole(folder), name, dateFolder, target, stamp}));
 }
 
 void RunJournal::append(const std::string& record) {

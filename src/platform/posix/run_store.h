@@ -37,7 +37,7 @@ class RunStore {
 // the disk before the call returns.
 class RunJournal : public MoveJournal {
  public:
-  explicit RunJournal(const RunStore& store) : store_(store) {}
+  explicit RunJournal(const RunStore& store);
   ~RunJournal() override;
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
@@ -52,8 +52,10 @@ class RunJournal : public MoveJournal {
  private:
   void append(const std::string& record);
   void create();
+  std::string whole(const std::string& folder) const;
 
   const RunStore& store_;
+  std::string workingFolder_;
   std::string id_;
   int fd_ = -1;
 };
