@@ -3,8 +3,11 @@
 // since reported and left alone; also after runs and undos killed at any
 // moment.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -105,6 +108,23 @@ TEST_F(Undo, LeavesWhatChangedWentOrWasTakenSinceAndReplacesNothing) {
   expected.erase("2023-07-03");  // emptied by the file that went
   EXPECT_EQ(folderFiles(top), expected);
   EXPECT_NE(kelvane({"--runs"}).out.find("\t4\tpartly\t"), std::string::npos);
+}
+
+// A link named as a file is filed as a link, with one "../" more; taken back,
+// it leads where it led, under its own name.
+TEST_F(Undo, TakesBackAFiledLink) {
+  const std::string top = photos_.path();
+  ::mkdir((top + "/p").c_str(), 0700);
+  writeBytes(top + "/p/a.jpg", jpegWithDate("2023:07:01 12:00:00"));
+  ASSERT_EQ(::symlink("p/a.jpg", (top + "/l.jpg").c_str()), 0);
+  ASSERT_EQ(kelvane({"--no-window", top + "/l.jpg"}).exitStatus, 0);
+  const ProcessResult undone = kelvane({"--undo"});
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  std::array<char, 64> text{};
+  EXPECT_EQ(std::string(text.data(), static_cast<std::size_t>(
+                                         ::readlink((top + "/l.jpg").c_str(), text.data(), text.size()))),
+            "p/a.jpg");
+  EXPECT_EQ(folderFiles(top).count("2023-07-01"), 0u);
 }
 
 TEST_F(Undo, SaysWhenThereIsNothingToTakeBack) {
