@@ -8,7 +8,8 @@ namespace kelvane::cli {
 
 const char* const kUsage =
     "Usage: kelvane [PATH...]\n"
-    "       kelvane --no-window [--preview] [--answer yes|no] [--on-collision stop|skip|rename] PATH...\n"
+    "       kelvane --no-window [--preview] [--answer yes|no] [--on-collision stop|skip|rename]\n"
+    "                           [--all-media [--video-utc]] PATH...\n"
     "       kelvane --tags [--answer yes|no] FILE\n"
     "       kelvane --runs | --undo [RUN]\n"
     "       kelvane --version | --help\n"
@@ -33,6 +34,14 @@ const char* const kUsage =
     "                   it as \"NAME (2).EXT\", \"NAME (3).EXT\"... With skip and rename\n"
     "                   a file of the same bytes already there is a duplicate: the\n"
     "                   photo stays, and the log says so.\n"
+    "  --all-media      also sort the other photo and video formats by their capture\n"
+    "                   date, read from their own Exif block or movie header: TIFF\n"
+    "                   and TIFF-based raw files (.dng .cr2 .nef .arw .orf .rw2\n"
+    "                   .pef ...), HEIC/HEIF/AVIF, PNG, WebP, QuickTime and MP4.\n"
+    "                   A file's kind is told by its first bytes, not its name.\n"
+    "  --video-utc      with --all-media: a movie header's creation time (UTC)\n"
+    "                   gives its UTC date, not the date of this machine's time\n"
+    "                   zone; Apple's creation date key is local time either way.\n"
     "  --runs           list the recorded runs: id, start time, files moved,\n"
     "                   whether taken back, and the folders sorted. Every run that\n"
     "                   moves a file records each move before making it, in\n"
@@ -133,6 +142,10 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
       noWindow = true;  // a preview never opens the window
     } else if (argument == "--tags") {
       tags = true;
+    } else if (argument == "--all-media") {
+      invocation.allMedia = true;
+    } else if (argument == "--video-utc") {
+      invocation.videoUtc = true;
     } else if (argument == "--runs") {
       runs = true;
     } else if (argument == "--undo") {
@@ -162,6 +175,8 @@ Invocation parseArguments(const std::vector<std::string>& arguments, bool hasDis
     shown.mode = help ? Mode::Help : Mode::Version;
     return shown;
   }
+  if (invocation.videoUtc && !invocation.allMedia) return usageError("--video-utc goes with --all-media");
+  if (invocation.allMedia && (tags || runs || undo)) return usageError("--all-media goes with a sort");
   if (runs || undo) {
     if (runs && undo) return usageError("--runs and --undo go alone");
     if (noWindow || tags || answerGiven || invocation.onCollision || !invocation.paths.empty())

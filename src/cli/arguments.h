@@ -18,6 +18,8 @@ struct Invocation {
   std::optional<OnCollision> onCollision;  // as given; the window otherwise keeps its own choice
   bool preview = false;                    // the sort without a window, changing nothing
   std::string runId;                       // the run --undo takes back; empty: the last one
+  bool allMedia = false;                   // other photo and video formats too
+  bool videoUtc = false;                   // a movie header's time gives its UTC date
   std::vector<std::string> paths;
   std::string error;  // why the arguments are a usage error
 };

@@ -39,7 +39,9 @@ int runMode(const Invocation& invocation) {
       posix::RunJournal journal(store);
       return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr,
                                {.onCollision = invocation.onCollision.value_or(OnCollision::Stop),
-                                .journal = invocation.preview ? nullptr : &journal});
+                                .journal = invocation.preview ? nullptr : &journal,
+                                .allMedia = invocation.allMedia,
+                                .videoUtc = invocation.videoUtc});
     }
     case Mode::Runs: return listRuns(posix::RunStore(posix::RunStore::defaultFolder()), std::cout);
     case Mode::Undo: {

@@ -30,7 +30,7 @@ void FileBytes::resetToZeros(Long upperBound) {
   current_ = 0;
 }
 
-std::uint8_t FileBytes::atSlowly(Long index) {
+std::uint8_t FileBytes::atSlowly(std::int64_t index) {
   if (index < 0 || index > upperBound_) failure::subscriptOutOfRange();
   if (index == dataSize_ || zeros_) return 0;
   const Window& window = windowFor(index);

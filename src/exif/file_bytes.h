@@ -30,10 +30,13 @@ class FileBytes {
   bool hasBounds() const { return upperBound_ >= 0; }
   std::int64_t upperBound() const { return upperBound_; }
 
-  std::uint8_t at(Long index) {
+  std::uint8_t at(Long index) { return byteAt(index); }
+
+  // The same for any offset of a large file, past what a Long can index.
+  std::uint8_t byteAt(std::int64_t index) {
     // Most reads fall in the window the previous read used.
     const Window& window = windows_[current_];
-    const std::int64_t offset = std::int64_t{index} - window.start;
+    const std::int64_t offset = index - window.start;
     if (index >= 0 && index < dataSize_ && offset >= 0 && offset < window.size && windowCount_ > 0) {
       return window.bytes[static_cast<std::size_t>(offset)];
     }
@@ -53,7 +56,7 @@ class FileBytes {
     std::uint64_t lastUse = 0;
   };
 
-  std::uint8_t atSlowly(Long index);
+  std::uint8_t atSlowly(std::int64_t index);
 
   const Window& windowFor(std::int64_t index);
   Window& fetch(std::int64_t index);

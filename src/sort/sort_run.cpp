@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exif/exif_reader.h"
+#include "media/media_reader.h"
 #include "platform/runtime_failure.h"
 #include "sort/date_folder.h"
 #include "sort/log_lines.h"
@@ -145,17 +146,14 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
     observer->fileStarted(name, index);
   }
   const std::string fullPath = join(folderPath, name);
-  std::string dateFolder;
   EntryOpener opener(folder, name, links);
-  {
-    clsExifReader reader(opener, boxes_);  // a fresh reader for every file
-    if (!reader.Load(fullPath)) {
-      prt(log_lines::invalidFile(name));
-      return;
-    }
-    if (reader.walkCutShort()) prt(log_lines::readInPart(name));
-    dateFolder = dateFolderName(reader.Tag(kDateTimeOriginal));
+  const std::optional<media::MediaDate> date = readDate(opener, fullPath);
+  if (!date) {
+    prt(log_lines::invalidFile(name));
+    return;
   }
+  if (date->cutShort) prt(log_lines::readInPart(name));
+  const std::string dateFolder = dateFolderName(date->value);
   if (dateFolder.empty()) {
     prt(log_lines::noDateFound(name));
     return;
@@ -167,6 +165,20 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
     atPath(datePath, [&] { folder.createFolder(dateFolder); });
   }
   moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder);
+}
+
+// A fresh reader for every file. With all media, the formats other than
+// JPEG are read by their own readers; a JPEG, and a file of no known kind, go
+// to the first release's reader as without the mode. Nothing when that
+// reader refuses the file.
+std::optional<media::MediaDate> SortRun::readDate(FileOpener& opener, const std::string& fullPath) {
+  if (options_.allMedia) {
+    if (auto date = media::MediaReader(opener, boxes_, options_.videoUtc).captureDate(fullPath)) return date;
+  }
+  clsExifReader reader(opener, boxes_);
+  if (!reader.Load(fullPath)) return std::nullopt;
+  const bool cutShort = reader.walkCutShort();
+  return media::MediaDate{reader.Tag(kDateTimeOriginal), cutShort};
 }
 
 // With a policy other than stop, a taken name is looked at before the move:

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <string>
 
+#include "media/media_reader.h"
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/message_box.h"
@@ -21,6 +23,8 @@ struct RunOptions {
   OnCollision onCollision = OnCollision::Stop;
   RunObserver* observer = nullptr;  // hears of every folder and file, asked before each whether to stop
   MoveJournal* journal = nullptr;   // records each folder creation and move before it is made
+  bool allMedia = false;            // other photo and video formats too, by their capture dates
+  bool videoUtc = false;            // a movie header's time gives its UTC date, not the local one
 };
 
 class SortRun {
@@ -47,6 +51,7 @@ class SortRun {
   void handleFileItem(const std::string& item);
   void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
                   std::size_t index);
+  std::optional<media::MediaDate> readDate(FileOpener& opener, const std::string& fullPath);
   void moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
                           const EntryIdentity& entry, const std::string& dateFolder);
   void journalMove(Folder& folder, const std::string& folderPath, const std::string& name,

@@ -109,6 +109,12 @@ JpegBuilder& JpegBuilder::padding(std::size_t count, std::uint8_t fill) {
 JpegBuilder& JpegBuilder::eoi() { return raw({0xFF, 0xD9}); }
 
 std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder order) {
+  JpegBuilder jpeg;
+  jpeg.soi().app0().exif(tiffWithDate(dateTime, order)).padding(64).eoi();
+  return jpeg.bytes();
+}
+
+TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order) {
   TiffBuilder tiff(order);
   // IFD0 at 8 with one entry (the Exif pointer): 2 + 12 + 4 = 18 bytes.
   const std::uint32_t exifOffset = 8 + 18;
@@ -118,9 +124,7 @@ std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder or
   tiff.directory({{36867, kAscii, static_cast<std::uint32_t>(dateTime.size() + 1), tiff.number(textOffset)}});
   tiff.text(dateTime);
   tiff.append({0});
-  JpegBuilder jpeg;
-  jpeg.soi().app0().exif(tiff).padding(64).eoi();
-  return jpeg.bytes();
+  return tiff;
 }
 
 }  // namespace kelvane::testing

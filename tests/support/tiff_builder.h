@@ -92,4 +92,8 @@ class JpegBuilder {
 // and an Exif directory with DateTimeOriginal.
 std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder order = ByteOrder::Intel);
 
+// The TIFF block of that JPEG: IFD0 pointing to an Exif directory that holds
+// only the capture date.
+TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order = ByteOrder::Intel);
+
 }  // namespace kelvane::testing

@@ -1,0 +1,88 @@
+// --all-media on real files of every format, made by other programs: each
+// goes into the folder of its own capture date, a movie's header date in the
+// machine's time zone unless --video-utc; without the option the first
+// release's run is unchanged.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "disk_files.h"
+#include "test_data.h"
+#include "tiff_builder.h"
+
+namespace kelvane {
+namespace {
+
+using namespace kelvane::testing;
+namespace fs = std::filesystem;
+
+const std::vector<std::pair<std::string, std::string>> kMedia = {
+    {"photo.png", "2019-05-06"},  {"photo.webp", "2019-05-07"}, {"photo.heic", "2019-05-08"},
+    {"photo.avif", "2019-05-09"}, {"photo.tif", "2019-05-10"},  {"clip.mov", "2021-07-06"}};
+
+class AllMedia : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+    for (const auto& [name, date] : kMedia) copy(name);
+    copy("clip.mp4");
+    writeBytes(at("notes.txt"), {'h', 'i'});
+    writeBytes(at("jpeg-named.png"), jpegWithDate("2018:01:02 03:04:05"));
+    std::vector<std::uint8_t> cut = bytesOf("photo.heic");
+    cut.resize(cut.size() / 3);
+    writeBytes(at("cut.heic"), cut);
+  }
+  void TearDown() override { ::unsetenv("TZ"); }
+
+  std::string at(const std::string& name) const { return folder_.path() + "/" + name; }
+  static std::vector<std::uint8_t> bytesOf(const std::string& name) {
+    const std::string bytes = readBytes(std::string(KELVANE_TEST_DATA_DIR) + "/media/" + name);
+    return {bytes.begin(), bytes.end()};
+  }
+  void copy(const std::string& name) const { writeBytes(at(name), bytesOf(name)); }
+  ProcessResult sort(std::vector<std::string> options) const {
+    options.insert(options.begin(), {KELVANE_BINARY, "--no-window"});
+    options.push_back(folder_.path());
+    return runProgram(options);
+  }
+
+  TemporaryFolder state_;
+  TemporaryFolder folder_;
+};
+
+TEST_F(AllMedia, EveryFormatGoesByItsOwnDate) {
+  ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);  // the mp4's 02:30 UTC is the evening before there
+  const ProcessResult run = sort({"--all-media"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  for (const auto& [name, date] : kMedia)
+    EXPECT_TRUE(fs::exists(at(date + "/" + name))) << name << "\n" << run.out;
+  EXPECT_TRUE(fs::exists(at("2021-07-04/clip.mp4"))) << run.out;
+  EXPECT_TRUE(fs::exists(at("2018-01-02/jpeg-named.png")));  // told by its bytes
+  for (const char* line : {"Invalid file: notes.txt\n", "No date found: cut.heic\n"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+  }
+}
+
+TEST_F(AllMedia, VideoUtcKeepsTheMovieHeadersUtcDate) {
+  ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  EXPECT_EQ(sort({"--all-media", "--video-utc"}).exitStatus, 0);
+  EXPECT_TRUE(fs::exists(at("2021-07-05/clip.mp4")));
+  EXPECT_TRUE(fs::exists(at("2021-07-06/clip.mov")));  // Apple's key is local time already
+}
+
+TEST_F(AllMedia, WithoutTheOptionOnlyJpegFilesMove) {
+  const ProcessResult run = sort({});
+  EXPECT_EQ(run.exitStatus, 0);
+  for (const auto& [name, date] : kMedia) {
+    EXPECT_NE(run.out.find("Invalid file: " + name + "\n"), std::string::npos) << run.out;
+  }
+  EXPECT_TRUE(fs::exists(at("2018-01-02/jpeg-named.png")));
+}
+
+}  // namespace
+}  // namespace kelvane
