@@ -35,12 +35,26 @@ inline std::string creatingDirectory(const std::string& dateFolder) {
   return line("Creating Directory \"" + dateFolder + "\"");
 }
 // Under another name when its own is taken in the date folder.
-inline std::string moving(const std::string& name, const std::string& dateFolder, const std::string& target) {
+inline std::string movingText(const std::string& name, const std::string& dateFolder,
+                              const std::string& target) {
   const std::string as = target == name ? "" : " as \"" + target + "\"";
-  return line("Moving \"" + name + "\" to \"" + dateFolder + "\"" + as);
+  return "Moving \"" + name + "\" to \"" + dateFolder + "\"" + as;
+}
+inline std::string moving(const std::string& name, const std::string& dateFolder, const std::string& target) {
+  return line(movingText(name, dateFolder, target));
 }
 inline std::string moving(const std::string& name, const std::string& dateFolder) {
   return moving(name, dateFolder, name);
+}
+// A companion (a raw partner, a sidecar) moving with its photo.
+inline std::string movingWith(const std::string& name, const std::string& dateFolder,
+                              const std::string& target, const std::string& photo) {
+  return line(movingText(name, dateFolder, target) + " with \"" + photo + "\"");
+}
+inline std::string keptWith(const std::string& raw, const std::string& photo, const std::string& dateFolder,
+                            const std::string& ownDateFolder) {
+  return line("Keeping \"" + raw + "\" with \"" + photo + "\" in \"" + dateFolder +
+              "\"; its own date says \"" + ownDateFolder + "\"");
 }
 inline std::string nameTaken(const std::string& name, const std::string& dateFolder) {
   return line("Name taken: \"" + name + "\" in \"" + dateFolder + "\"");

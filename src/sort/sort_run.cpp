@@ -1,5 +1,6 @@
 #include "sort/sort_run.h"
 
+#include <algorithm>
 #include <cassert>
 #include <memory>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "exif/exif_reader.h"
 #include "media/media_reader.h"
 #include "platform/runtime_failure.h"
+#include "sort/companions.h"
 #include "sort/date_folder.h"
 #include "sort/log_lines.h"
 #include "sort/path_list.h"
@@ -119,8 +121,41 @@ void SortRun::handleFolder(const std::string& folder) {
   std::vector<std::string> names;
   atPath(folder, [&] { names = handle->listPlainFiles(); });
   if (options_.observer != nullptr) options_.observer->folderStarted(folder, names.size());
+  const CompanionPlan plan = options_.allMedia ? planCompanions(names) : CompanionPlan{};
   // The listing holds no "." or "..": it delivers no hidden names at all.
-  for (std::size_t i = 0; i < names.size(); ++i) handleFile(*handle, folder, names[i], Links::Refuse, i);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (plan.isCompanion(names[i])) continue;  // handled with its photo
+    const std::string dateFolder = handleFile(*handle, folder, names[i], Links::Refuse, i);
+    const auto companions = plan.companionsOf.find(names[i]);
+    if (companions != plan.companionsOf.end()) {
+      handleCompanions(*handle, folder, names, names[i], companions->second, dateFolder);
+    }
+  }
+}
+
+// Companions go into their photo's date folder in the same step; where the
+// photo did not move, each is a file of its own.
+void SortRun::handleCompanions(Folder& folder, const std::string& folderPath,
+                               const std::vector<std::string>& names, const std::string& photo,
+                               const std::vector<std::string>& companions, const std::string& dateFolder) {
+  for (const std::string& companion : companions) {
+    if (dateFolder.empty()) {
+      const auto index =
+          static_cast<std::size_t>(std::find(names.begin(), names.end(), companion) - names.begin());
+      handleFile(folder, folderPath, companion, Links::Refuse, index);
+      continue;
+    }
+    if (isRawName(companion)) {
+      // A raw partner whose own date names another day stays with its photo.
+      EntryOpener opener(folder, companion, Links::Refuse);
+      const std::optional<media::MediaDate> date = readDate(opener, join(folderPath, companion));
+      const std::string own = date ? dateFolderName(date->value) : std::string();
+      if (!own.empty() && own != dateFolder) prt(log_lines::keptWith(companion, photo, dateFolder, own));
+    }
+    EntryIdentity entry;
+    atPath(join(folderPath, companion), [&] { entry = folder.stampOf(companion).entry; });
+    moveIntoDateFolder(folder, folderPath, companion, entry, dateFolder, photo);
+  }
 }
 
 // A file named on its own is sorted inside its own folder; a bare name is a
@@ -136,8 +171,8 @@ void SortRun::handleFileItem(const std::string& item) {
   handleFile(*handle, folder, name, Links::Follow, 0);
 }
 
-void SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
-                         std::size_t index) {
+std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,
+                                Links links, std::size_t index) {
   if (RunObserver* observer = options_.observer) {
     if (observer->stopRequested()) {
       prt(log_lines::stoppedByUser(name));
@@ -150,13 +185,13 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
   const std::optional<media::MediaDate> date = readDate(opener, fullPath);
   if (!date) {
     prt(log_lines::invalidFile(name));
-    return;
+    return {};
   }
   if (date->cutShort) prt(log_lines::readInPart(name));
   const std::string dateFolder = dateFolderName(date->value);
   if (dateFolder.empty()) {
     prt(log_lines::noDateFound(name));
-    return;
+    return {};
   }
   const std::string datePath = join(folderPath, dateFolder);
   if (!folder.hasFolder(dateFolder)) {
@@ -164,7 +199,8 @@ void SortRun::handleFile(Folder& folder, const std::string& folderPath, const st
     if (options_.journal != nullptr) options_.journal->creatingFolder(folderPath, dateFolder);
     atPath(datePath, [&] { folder.createFolder(dateFolder); });
   }
-  moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder);
+  return moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder) ? dateFolder
+                                                                                  : std::string();
 }
 
 // A fresh reader for every file. With all media, the formats other than
@@ -186,8 +222,9 @@ std::optional<media::MediaDate> SortRun::readDate(FileOpener& opener, const std:
 // file stays (skip) or takes the first free numbered name (rename). The
 // no-replace move itself decides in the end: a name taken meanwhile is
 // looked at again.
-void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
-                                 const EntryIdentity& entry, const std::string& dateFolder) {
+bool SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
+                                 const EntryIdentity& entry, const std::string& dateFolder,
+                                 const std::string& photo) {
   std::string target = name;
   for (int copy = 2;; ++copy) {
     bool taken = false;
@@ -201,20 +238,21 @@ void SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
     if (taken) {
       if (same) {
         prt(log_lines::duplicate(name, dateFolder, target));
-        return;
+        return false;
       }
       if (options_.onCollision == OnCollision::Skip) {
         prt(log_lines::nameTaken(name, dateFolder));
-        return;
+        return false;
       }
       target = numberedName(name, copy);
       continue;
     }
-    prt(log_lines::moving(name, dateFolder, target));
+    prt(photo.empty() ? log_lines::moving(name, dateFolder, target)
+                      : log_lines::movingWith(name, dateFolder, target, photo));
     journalMove(folder, folderPath, name, dateFolder, target);
     try {
       folder.moveInto(name, entry, dateFolder, target);
-      return;
+      return true;
     } catch (RuntimeFailure& failure) {
       const bool takenMeanwhile = failure.number() == failure::kFileAlreadyExists;
       if (takenMeanwhile && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;

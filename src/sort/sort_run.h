@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/media_reader.h"
 #include "platform/file_system.h"
@@ -49,11 +50,18 @@ class SortRun {
   void handleItem(const std::string& item);
   void handleFolder(const std::string& folder);
   void handleFileItem(const std::string& item);
-  void handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
-                  std::size_t index);
+  // The date folder the file moved into; empty when it did not move.
+  std::string handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
+                         std::size_t index);
+  void handleCompanions(Folder& folder, const std::string& folderPath, const std::vector<std::string>& names,
+                        const std::string& photo, const std::vector<std::string>& companions,
+                        const std::string& dateFolder);
   std::optional<media::MediaDate> readDate(FileOpener& opener, const std::string& fullPath);
-  void moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
-                          const EntryIdentity& entry, const std::string& dateFolder);
+  // False when the file stays (a taken name skipped, a duplicate). `photo`:
+  // the photo a companion goes with.
+  bool moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
+                          const EntryIdentity& entry, const std::string& dateFolder,
+                          const std::string& photo = {});
   void journalMove(Folder& folder, const std::string& folderPath, const std::string& name,
                    const std::string& dateFolder, const std::string& target);
   void prt(const std::string& sString);

@@ -3,6 +3,7 @@
 // machine's time zone unless --video-utc; without the option the first
 // release's run is unchanged.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +83,51 @@ TEST_F(AllMedia, WithoutTheOptionOnlyJpegFilesMove) {
     EXPECT_NE(run.out.find("Invalid file: " + name + "\n"), std::string::npos) << run.out;
   }
   EXPECT_TRUE(fs::exists(at("2018-01-02/jpeg-named.png")));
+}
+
+// Raw partners and sidecars go with their photo in one step, a line each; a
+// raw file without a photo is one itself; a companion's taken name is handled
+// as the run's choice says; and --undo takes all of it back.
+TEST(AllMediaCompanions, GoWithTheirPhotoAndComeBackWithIt) {
+  TemporaryFolder state;
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  TemporaryFolder folder;
+  const auto put = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    writeBytes(folder.path() + "/" + name, bytes);
+  };
+  const std::string tiff = readBytes(std::string(KELVANE_TEST_DATA_DIR) + "/media/photo.tif");  // 2019-05-10
+  put("IMG_1.JPG", jpegWithDate("2020:09:02 10:00:00"));
+  put("IMG_1.CR2", {tiff.begin(), tiff.end()});
+  for (const char* sidecar : {"IMG_1.xmp", "IMG_1.JPG.XMP", "IMG_1.AAE", "RAW_2.pp3", "lonely.xmp"})
+    put(sidecar, {'s'});
+  put("RAW_2.NEF", {tiff.begin(), tiff.end()});
+  ::mkdir((folder.path() + "/2020-09-02").c_str(), 0700);
+  put("2020-09-02/IMG_1.AAE", {'t'});  // taken: with skip, the .AAE stays
+  const auto before = folderFiles(folder.path());
+
+  const ProcessResult run =
+      runProgram({KELVANE_BINARY, "--no-window", "--all-media", "--on-collision=skip", folder.path()});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(
+      run.out.find(
+          "Moving \"IMG_1.JPG\" to \"2020-09-02\"\n"
+          "Name taken: \"IMG_1.AAE\" in \"2020-09-02\"\n"
+          "Keeping \"IMG_1.CR2\" with \"IMG_1.JPG\" in \"2020-09-02\"; its own date says \"2019-05-10\"\n"
+          "Moving \"IMG_1.CR2\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.JPG.XMP\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"),
+      std::string::npos)
+      << run.out;
+  const auto after = folderFiles(folder.path());
+  for (const char* moved :
+       {"2020-09-02/IMG_1.JPG", "2020-09-02/IMG_1.CR2", "2020-09-02/IMG_1.xmp", "2020-09-02/IMG_1.JPG.XMP",
+        "2019-05-10/RAW_2.NEF", "2019-05-10/RAW_2.pp3", "IMG_1.AAE", "lonely.xmp"}) {
+    EXPECT_EQ(after.count(moved), 1u) << moved << "\n" << run.out;
+  }
+  EXPECT_NE(run.out.find("Invalid file: lonely.xmp\n"), std::string::npos);
+
+  EXPECT_EQ(runProgram({KELVANE_BINARY, "--undo"}).exitStatus, 0);
+  EXPECT_EQ(folderFiles(folder.path()), before);
 }
 
 }  // namespace

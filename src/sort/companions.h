@@ -1,0 +1,29 @@
+// Which files of a folder go with which photo in the all-media mode: raw
+// partners (IMG_1.CR2 beside IMG_1.JPG) and sidecars (IMG_1.xmp,
+// IMG_1.JPG.xmp, IMG_1.AAE, MVI_1.THM beside MVI_1.MOV, .pp3, .dop) share
+// their photo's base name; extensions in any case.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kelvane {
+
+struct CompanionPlan {
+  std::map<std::string, std::vector<std::string>> companionsOf;  // photo -> its companions, in listing order
+  std::set<std::string> companions;                              // every name that goes with a photo
+
+  bool isCompanion(const std::string& name) const { return companions.contains(name); }
+};
+
+// A raw file beside a photo of another kind is its partner; one without such
+// a photo is a photo itself, and its sidecars go with it. A JPEG is the photo
+// of choice where several share a base name.
+CompanionPlan planCompanions(const std::vector<std::string>& names);
+
+// Whether the name's extension is one of a raw format's.
+bool isRawName(const std::string& name);
+
+}  // namespace kelvane
