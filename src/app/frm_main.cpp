@@ -39,6 +39,7 @@ const QString kTitle = QStringLiteral("Kelvane");
 const QString kSettingsOwner = QStringLiteral("Kelvane");
 const QString kSettingsName = QStringLiteral("Kelvane");
 const QString kOnCollisionKey = QStringLiteral("sort/onCollision");
+const QString kAllMediaKey = QStringLiteral("sort/allMedia");
 
 // A file list: local files and folders only. An empty list counts as one.
 bool isFileList(const QMimeData* data) {
@@ -96,6 +97,7 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
     menu->exec(txtOutput_->viewport()->mapToGlobal(at));
   });
   onCollision_ = savedOnCollision();
+  allMedia_ = QSettings(kSettingsOwner, kSettingsName).value(kAllMediaKey, false).toBool();
   followTheEnd();
   tmr_->setInterval(kTimerInterval);
   connect(tmr_, &QTimer::timeout, this, &frmMain::tmrTimer);
@@ -199,6 +201,7 @@ void frmMain::startNextBatch() {
   previewing_ = waiting_.front().preview;
   worker_->setPreview(previewing_);
   worker_->setOnCollision(onCollision_);
+  worker_->setMedia(allMedia_, videoUtc_);
   worker_->start(std::move(waiting_.front().runs),
                  [this](const BatchOutcome& outcome) { batchEnded(outcome); });
   waiting_.pop_front();
@@ -255,6 +258,13 @@ QMenu* frmMain::createLogMenu() {
       QSettings(kSettingsOwner, kSettingsName).setValue(kOnCollisionKey, static_cast<int>(policy));
     });
   }
+  QAction* allMedia = menu->addAction(tr("Sort every photo and video format (raw, HEIC, PNG, videos...)"));
+  allMedia->setCheckable(true);
+  allMedia->setChecked(allMedia_);
+  connect(allMedia, &QAction::toggled, this, [this](bool on) {
+    allMedia_ = on;
+    QSettings(kSettingsOwner, kSettingsName).setValue(kAllMediaKey, on);
+  });
   menu->addSeparator();
   QAction* undo = menu->addAction(tr("Undo last run..."));
   undo->setEnabled(!busy());

@@ -48,6 +48,12 @@ class frmMain : public QWidget {
   // What a taken name does in later runs, for this session only.
   void setOnCollision(OnCollision onCollision) { onCollision_ = onCollision; }
 
+  // Whether later runs sort every photo and video format, for this session.
+  void setAllMedia(bool allMedia, bool videoUtc) {
+    allMedia_ = allMedia;
+    videoUtc_ = videoUtc;
+  }
+
   // The run under way stops before its next file (Stop, Esc).
   void stopRun();
 
@@ -95,6 +101,8 @@ class frmMain : public QWidget {
   bool previewNextDrop_ = false;
   bool previewing_ = false;  // the batch under way only previews
   OnCollision onCollision_ = OnCollision::Stop;
+  bool allMedia_ = false;
+  bool videoUtc_ = false;
   bool followingEnd_ = true;  // the log box shows its newest line
   bool stopping_ = false;
   bool closeWhenStopped_ = false;

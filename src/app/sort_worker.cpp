@@ -58,7 +58,7 @@ BatchOutcome SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
   FileSystem& files = preview_ ? static_cast<FileSystem&>(preview) : fileSystem_;
   const posix::RunStore store(posix::RunStore::defaultFolder());
   posix::RunJournal journal(store);
-  const RunOptions options{onCollision_, this, preview_ ? nullptr : &journal};
+  const RunOptions options{onCollision_, this, preview_ ? nullptr : &journal, allMedia_, videoUtc_};
   try {
     for (std::deque<std::string>& paths : runs) {
       if (stop_ && !paths.empty()) {

@@ -63,6 +63,10 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   // What later batches do with a name taken in a date folder, and whether
   // they only preview: change nothing, and mark every line "Preview: ".
   void setOnCollision(OnCollision onCollision) { onCollision_ = onCollision; }
+  void setMedia(bool allMedia, bool videoUtc) {
+    allMedia_ = allMedia;
+    videoUtc_ = videoUtc;
+  }
   void setPreview(bool preview) { preview_ = preview; }
 
   // The run stops before its next file; the batch's later runs are not made.
@@ -94,6 +98,8 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   std::atomic<bool> stop_ = false;
   // Read by the batch's thread, set only between batches.
   OnCollision onCollision_ = OnCollision::Stop;
+  bool allMedia_ = false;
+  bool videoUtc_ = false;
   bool preview_ = false;
 
   mutable std::mutex mutex_;  // guards what follows

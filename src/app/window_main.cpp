@@ -30,7 +30,7 @@ void holdStartUpMessages(QtMsgType type, const QMessageLogContext& context, cons
 
 // Qt is given no arguments of the user's: every argument is a path, even one
 // that looks like one of Qt's own options.
-int runWindow(std::vector<std::string> paths, std::optional<OnCollision> onCollision) {
+int runWindow(std::vector<std::string> paths, const SessionChoices& choices) {
   int argc = 1;
   char name[] = "kelvane";
   char* argv[] = {name, nullptr};
@@ -47,7 +47,8 @@ int runWindow(std::vector<std::string> paths, std::optional<OnCollision> onColli
   QApplication::setWindowIcon(icon);
   QtMessageBoxes boxes;
   frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, std::move(paths));
-  if (onCollision) window.setOnCollision(*onCollision);
+  if (choices.onCollision) window.setOnCollision(*choices.onCollision);
+  if (choices.allMedia) window.setAllMedia(true, choices.videoUtc);
   window.show();
   return QApplication::exec();
 }

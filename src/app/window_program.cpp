@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   Invocation invocation = parseArguments(arguments, /*hasDisplay=*/true);
   if (invocation.mode != Mode::Window) return runWithoutWindow(invocation);
-  return kelvane::app::runWindow(std::move(invocation.paths), invocation.onCollision);
+  return kelvane::app::runWindow(std::move(invocation.paths),
+                                 {invocation.onCollision, invocation.allMedia, invocation.videoUtc});
 }

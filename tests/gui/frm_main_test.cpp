@@ -338,6 +338,22 @@ TEST(Window, TheChoiceForTakenNamesIsKept) {
       << w.log().toStdString();
 }
 
+// Sorting every format is chosen in the menu and kept for the next session.
+TEST(Window, TheChoiceOfAllMediaIsKept) {
+  const std::string png = readBytes(std::string(KELVANE_TEST_DATA_DIR) + "/media/photo.png");
+  {
+    Window first;
+    first.files->add("/a/shot.png", {png.begin(), png.end()});
+    first.dropFiles({"/a"});
+    EXPECT_TRUE(first.log().contains("Invalid file: shot.png\n"));
+    chooseFromLogMenu(*first.window, "Sort every photo and video format (raw, HEIC, PNG, videos...)");
+  }
+  Window w;
+  w.files->add("/a/shot.png", {png.begin(), png.end()});
+  w.dropFiles({"/a"});
+  EXPECT_TRUE(w.files->FileExists("/a/2019-05-06/shot.png")) << w.log().toStdString();
+}
+
 // "Undo last run..." asks first, saying how many files will move back, then
 // takes the last drop's run back on the disk, its lines in the log.
 TEST(Window, UndoesTheLastRunAfterAsking) {
