@@ -37,7 +37,7 @@ KELVANE_WITH_FUZZ=1 scripts/setup.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-photos=(tests/data/*.jpg)
+photos=(tests/data/*.jpg tests/data/media/photo.* tests/data/media/clip.*)
 shared=${KELVANE_SHARED_DIR:-$project/../shared}/corpus
 if [ -d "$shared" ]; then photos+=("$shared"/*.jpg); fi
 build/fuzz/fuzz/kelvane_fuzz_seeds "$work/seeds" "${photos[@]}" >/dev/null
