@@ -57,7 +57,7 @@ BatchOutcome SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
   PreviewFileSystem preview(fileSystem_);
   FileSystem& files = preview_ ? static_cast<FileSystem&>(preview) : fileSystem_;
   const posix::RunStore store(posix::RunStore::defaultFolder());
-  posix::RunJournal journal(store);
+  posix::RunJournal journal(store, posix::RunJournal::warnOnStandardError);
   const RunOptions options{onCollision_, this, preview_ ? nullptr : &journal, allMedia_, videoUtc_};
   try {
     for (std::deque<std::string>& paths : runs) {

@@ -36,7 +36,7 @@ int runMode(const Invocation& invocation) {
       StreamMessageBoxes boxes(std::cerr, invocation.answer);
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");
       const posix::RunStore store(posix::RunStore::defaultFolder());
-      posix::RunJournal journal(store);
+      posix::RunJournal journal(store, posix::RunJournal::warnOnStandardError);
       return sortWithoutWindow(invocation.paths, fileSystem, boxes, log, std::cerr,
                                {.onCollision = invocation.onCollision.value_or(OnCollision::Stop),
                                 .journal = invocation.preview ? nullptr : &journal,

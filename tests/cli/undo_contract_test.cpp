@@ -127,6 +127,20 @@ TEST_F(Undo, TakesBackAFiledLink) {
   EXPECT_EQ(folderFiles(top).count("2023-07-01"), 0u);
 }
 
+// Without a state folder to keep journals in, runs sort as ever, unrecorded,
+// and say so in one line of their own.
+TEST_F(Undo, ARunThatCannotBeRecordedStillSorts) {
+  writeBytes(state_.path() + "/file", {1});
+  ::setenv("XDG_STATE_HOME", (state_.path() + "/file").c_str(), 1);
+  plant(photos_.path(), 2);
+  const ProcessResult run = kelvane({"--no-window", photos_.path()});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(run.out.ends_with("Moving \"IMG_1001.jpg\" to \"2023-07-02\"\nFinished\n")) << run.out;
+  EXPECT_TRUE(run.err.starts_with("Kelvane: this run is not recorded and cannot be undone: Error # "))
+      << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+}
+
 TEST_F(Undo, SaysWhenThereIsNothingToTakeBack) {
   const ProcessResult none = kelvane({"--undo"});
   EXPECT_EQ(none.exitStatus, 1);

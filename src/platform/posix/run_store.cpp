@@ -12,8 +12,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <tuple>
+#include <utility>
 
 #include "platform/posix/file_failure.h"
 
@@ -117,7 +119,8 @@ journal::RunHistory RunStore::read(const std::string& id) const {
 
 // The journal names folders whole, so that a run can be taken back from any
 // working folder.
-RunJournal::RunJournal(const RunStore& store) : store_(store) {
+RunJournal::RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded)
+    : store_(store), unrecorded_(std::move(unrecorded)) {
   std::string folder(PATH_MAX, '\0');
   if (::getcwd(folder.data(), folder.size()) != nullptr) workingFolder_ = folder.c_str();
 }
@@ -125,6 +128,10 @@ RunJournal::RunJournal(const RunStore& store) : store_(store) {
 std::string RunJournal::whole(const std::string& folder) const {
   if (folder.starts_with('/') || workingFolder_.empty()) return folder;
   return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+}
+
+void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
+  std::cerr << "Kelvane: this run is not recorded and cannot be undone: " << failure.report() << '\n';
 }
 
 RunJournal::~RunJournal() {
@@ -141,7 +148,16 @@ void RunJournal::moving(const std::string& folder, const std::string& name, cons
 }
 
 void RunJournal::append(const std::string& record) {
-  if (fd_ < 0) create();
+  if (!recording_) return;
+  if (fd_ < 0) {
+    try {
+      create();
+    } catch (const RuntimeFailure& failure) {
+      recording_ = false;
+      unrecorded_(failure);
+      return;
+    }
+  }
   appendDurably(fd_, store_.journalPath(id_), record);
 }
 

@@ -4,11 +4,13 @@
 // never beside the photos.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "journal/run_history.h"
 #include "journal/undo_run.h"
+#include "platform/runtime_failure.h"
 #include "sort/move_journal.h"
 
 namespace kelvane::posix {
@@ -34,10 +36,13 @@ class RunStore {
 
 // The journal of one sort run: made at its first record, so that a run that
 // changes nothing leaves none. Every record is written through and synced to
-// the disk before the call returns.
+// the disk before the call returns. Where no journal can be made at all (no
+// state folder, one that cannot be written), the run goes on unrecorded, as
+// it would without journals, and `unrecorded` hears why, once; a record that
+// cannot be added to a journal once made stops the run.
 class RunJournal : public MoveJournal {
  public:
-  explicit RunJournal(const RunStore& store);
+  RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
   ~RunJournal() override;
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
@@ -49,12 +54,18 @@ class RunJournal : public MoveJournal {
   // Empty until the first record.
   const std::string& id() const { return id_; }
 
+  // Says on standard error, in a line of its own, that the run is not
+  // recorded, and why.
+  static void warnOnStandardError(const RuntimeFailure& failure);
+
  private:
   void append(const std::string& record);
   void create();
   std::string whole(const std::string& folder) const;
 
   const RunStore& store_;
+  std::function<void(const RuntimeFailure&)> unrecorded_;
+  bool recording_ = true;
   std::string workingFolder_;
   std::string id_;
   int fd_ = -1;
