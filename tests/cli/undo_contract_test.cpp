@@ -55,6 +55,8 @@ TEST_F(Undo, TakesBackARunWithRenamedCollisionsToTheExactTree) {
   ::mkdir((top + "/2023-07-01").c_str(), 0700);
   writeBytes(top + "/2023-07-01/IMG_1000.jpg", {1, 2, 3});
   writeBytes(top + "/2023-07-01/IMG_1004.jpg", jpegWithDate("2023:07:01 12:00:00#4"));
+  // A name the journal must escape.
+  writeBytes(top + "/tab\tline\nback\\slash.jpg", jpegWithDate("2023:07:03 12:00:00#x"));
   const Tree before = folderFiles(top);
 
   const ProcessResult sorted = kelvane({"--no-window", "--on-collision", "rename", top});
@@ -64,7 +66,7 @@ TEST_F(Undo, TakesBackARunWithRenamedCollisionsToTheExactTree) {
 
   const ProcessResult runs = kelvane({"--runs"});
   EXPECT_EQ(runs.exitStatus, 0);
-  EXPECT_NE(runs.out.find("\t39\t-\t" + top + "\n"), std::string::npos) << runs.out;
+  EXPECT_NE(runs.out.find("\t40\t-\t" + top + "\n"), std::string::npos) << runs.out;
 
   const ProcessResult undone = kelvane({"--undo"});
   EXPECT_EQ(undone.exitStatus, 0) << undone.out << undone.err;
@@ -73,7 +75,7 @@ TEST_F(Undo, TakesBackARunWithRenamedCollisionsToTheExactTree) {
       << undone.out;
   EXPECT_TRUE(undone.out.ends_with("Removed Directory \"2023-07-02\"\nFinished\n")) << undone.out;
   EXPECT_EQ(folderFiles(top), before);
-  EXPECT_NE(kelvane({"--runs"}).out.find("\t39\tundone\t"), std::string::npos);
+  EXPECT_NE(kelvane({"--runs"}).out.find("\t40\tundone\t"), std::string::npos);
   // Taking it back again finds everything in its place.
   EXPECT_EQ(kelvane({"--undo"}).exitStatus, 0);
   EXPECT_EQ(folderFiles(top), before);
