@@ -13,7 +13,7 @@ namespace kelvane::budget {
 // a second, and the fuzzer keeps its pace.
 inline constexpr std::size_t kMaxRecords = std::size_t{1} << 10;
 inline constexpr std::size_t kMaxValueText = std::size_t{1} << 10;
-inline constexpr long kUnseenFailures = 1'000;
+inline constexpr long kUnseenFailures = 200;
 #else
 inline constexpr std::size_t kMaxRecords = std::size_t{1} << 17;
 inline constexpr std::size_t kMaxValueText = std::size_t{4} << 20;
