@@ -1,0 +1,39 @@
+// Which files go with which photo: the base name decides, a JPEG is the photo
+// of choice, a raw file alone is a photo, "NAME.JPG.xmp" belongs to NAME.JPG.
+#include "sort/companions.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kelvane {
+namespace {
+
+using Plan = std::map<std::string, std::vector<std::string>>;
+
+TEST(Companions, GoWithThePhotoOfTheirBaseName) {
+  const struct {
+    std::vector<std::string> names;  // as a listing gives them, sorted
+    Plan expected;
+  } cases[] = {
+      {{"IMG_1.CR2", "IMG_1.JPG", "IMG_1.xmp"}, {{"IMG_1.JPG", {"IMG_1.CR2", "IMG_1.xmp"}}}},
+      {{"IMG_1.HEIC", "IMG_1.JPG", "IMG_1.JPG.XMP"}, {{"IMG_1.JPG", {"IMG_1.JPG.XMP"}}}},
+      {{"IMG_1.HEIC", "IMG_1.xmp"}, {{"IMG_1.HEIC", {"IMG_1.xmp"}}}},
+      {{"DSC_2.NEF", "DSC_2.pp3"}, {{"DSC_2.NEF", {"DSC_2.pp3"}}}},
+      {{"MVI_3.MOV", "MVI_3.THM", "MVI_3.mov.xmp"}, {{"MVI_3.MOV", {"MVI_3.THM"}}}},  // names are exact
+      {{"a.xmp", "b.jpg", "notes.txt"}, {}},
+      {{".xmp", "x.AAE", "x.jpeg"}, {{"x.jpeg", {"x.AAE"}}}},
+  };
+  for (const auto& [names, expected] : cases) {
+    const CompanionPlan plan = planCompanions(names);
+    EXPECT_EQ(plan.companionsOf, expected) << names.front();
+    std::size_t companions = 0;
+    for (const auto& [photo, list] : expected) companions += list.size();
+    EXPECT_EQ(plan.companions.size(), companions) << names.front();
+  }
+}
+
+}  // namespace
+}  // namespace kelvane
