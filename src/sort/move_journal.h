@@ -1,7 +1,8 @@
 // Where a sort run records what it is about to change, so that the run can be
 // taken back: each record is kept for good before the change it announces is
 // made. A record that cannot be kept is a RuntimeFailure, and the change is
-// not made.
+// not made; a journal that cannot be made at all may let the run go on
+// unrecorded instead, as it would without journals.
 #pragma once
 
 #include <string>
