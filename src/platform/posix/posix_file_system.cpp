@@ -11,30 +11,12 @@
 #include <memory>
 #include <utility>
 
+#include "platform/posix/descriptor.h"
 #include "platform/posix/file_failure.h"
 #include "platform/same_contents.h"
 
 namespace kelvane::posix {
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void failWithErrno() { throw fileFailureFromErrno(errno); }
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -22,8 +23,8 @@
 namespace kelvane::posix {
 namespace {
 
-constexpr const char* kJournal = ".journal";
-constexpr const char* kUndo = ".undo";
+constexpr std::string_view kJournal = ".journal";
+constexpr std::string_view kUndo = ".undo";
 
 [[noreturn]] void failAt(const std::string& path, int error) {
   FileFailure failure = fileFailureFromErrno(error);
@@ -56,12 +57,8 @@ void appendDurably(int fd, const std::string& path, const std::string& record) {
 
 // So that a new journal's name survives a crash as well as its records.
 void syncFolder(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) failAt(path, errno);
-  const int status = ::fsync(fd);
-  const int error = errno;
-  ::close(fd);
-  if (status != 0) failAt(path, error);
+  const Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid() || ::fsync(folder.get()) != 0) failAt(path, errno);
 }
 
 std::string textOf(const std::string& path) {
@@ -100,7 +97,9 @@ std::vector<std::string> RunStore::runIds() const {
   }
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name.size() > 8 && name.ends_with(kJournal)) ids.push_back(name.substr(0, name.size() - 8));
+    if (name.size() > kJournal.size() && name.ends_with(kJournal)) {
+      ids.push_back(name.substr(0, name.size() - kJournal.size()));
+    }
   }
   ::closedir(listing);
   // An id is the start time, "YYYYMMDD-HHMMSS", and for a later run of the
@@ -111,10 +110,16 @@ std::vector<std::string> RunStore::runIds() const {
   return ids;
 }
 
-std::string RunStore::journalPath(const std::string& id) const { return folder_ + "/" + id + kJournal; }
+std::string RunStore::journalPath(const std::string& id) const {
+  return folder_ + "/" + id + std::string(kJournal);
+}
+
+std::string RunStore::undoPath(const std::string& id) const {
+  return folder_ + "/" + id + std::string(kUndo);
+}
 
 journal::RunHistory RunStore::read(const std::string& id) const {
-  return journal::readHistory(id, textOf(journalPath(id)), textOf(folder_ + "/" + id + kUndo));
+  return journal::readHistory(id, textOf(journalPath(id)), textOf(undoPath(id)));
 }
 
 // The journal names folders whole, so that a run can be taken back from any
@@ -134,10 +139,6 @@ void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
   std::cerr << "Kelvane: this run is not recorded and cannot be undone: " << failure.report() << '\n';
 }
 
-RunJournal::~RunJournal() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
   append(journal::createRecord(whole(folder), dateFolder));
 }
@@ -149,7 +150,7 @@ void RunJournal::moving(const std::string& folder, const std::string& name, cons
 
 void RunJournal::append(const std::string& record) {
   if (!recording_) return;
-  if (fd_ < 0) {
+  if (!fd_.valid()) {
     try {
       create();
     } catch (const RuntimeFailure& failure) {
@@ -158,7 +159,7 @@ void RunJournal::append(const std::string& record) {
       return;
     }
   }
-  appendDurably(fd_, store_.journalPath(id_), record);
+  appendDurably(fd_.get(), path_, record);
 }
 
 // The id is the local start time; a run that starts in the same second as
@@ -171,34 +172,27 @@ void RunJournal::create() {
   }
   makeFolders(store_.folder());
   const std::string stamp = localTime("%Y%m%d-%H%M%S");
-  for (int suffix = 1;; ++suffix) {
-    const std::string id = suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix);
-    fd_ = openForAppending(store_.journalPath(id), O_EXCL);
-    if (fd_ >= 0) {
-      id_ = id;
-      break;
+  for (int suffix = 1; !fd_.valid(); ++suffix) {
+    const std::string path = store_.journalPath(suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix));
+    fd_ = Descriptor(openForAppending(path, O_EXCL));
+    if (fd_.valid()) {
+      path_ = path;
+    } else if (errno != EEXIST || suffix == 1000) {
+      failAt(path, errno);
     }
-    if (errno != EEXIST || suffix == 1000) failAt(store_.journalPath(id), errno);
   }
   syncFolder(store_.folder());
-  appendDurably(fd_, store_.journalPath(id_), journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
+  appendDurably(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
 }
 
-UndoJournal::UndoJournal(const RunStore& store, const std::string& id)
-    : path_(store.folder() + "/" + id + kUndo) {}
+void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord(index)); }
 
-UndoJournal::~UndoJournal() {
-  if (fd_ >= 0) ::close(fd_);
-}
+void UndoJournal::undone() { append(journal::undoneRecord()); }
 
-void UndoJournal::movedBack(std::size_t index) {
-  if (fd_ < 0 && (fd_ = openForAppending(path_, 0)) < 0) failAt(path_, errno);
-  appendDurably(fd_, path_, journal::movedBackRecord(index));
-}
-
-void UndoJournal::undone() {
-  if (fd_ < 0 && (fd_ = openForAppending(path_, 0)) < 0) failAt(path_, errno);
-  appendDurably(fd_, path_, journal::undoneRecord());
+void UndoJournal::append(const std::string& record) {
+  if (!fd_.valid()) fd_ = Descriptor(openForAppending(path_, 0));
+  if (!fd_.valid()) failAt(path_, errno);
+  appendDurably(fd_.get(), path_, record);
 }
 
 }  // namespace kelvane::posix

@@ -10,6 +10,7 @@
 
 #include "journal/run_history.h"
 #include "journal/undo_run.h"
+#include "platform/posix/descriptor.h"
 #include "platform/runtime_failure.h"
 #include "sort/move_journal.h"
 
@@ -29,6 +30,7 @@ class RunStore {
   std::vector<std::string> runIds() const;
   journal::RunHistory read(const std::string& id) const;
   std::string journalPath(const std::string& id) const;
+  std::string undoPath(const std::string& id) const;
 
  private:
   std::string folder_;
@@ -43,16 +45,10 @@ class RunStore {
 class RunJournal : public MoveJournal {
  public:
   RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
-  ~RunJournal() override;
-  RunJournal(const RunJournal&) = delete;
-  RunJournal& operator=(const RunJournal&) = delete;
 
   void creatingFolder(const std::string& folder, const std::string& dateFolder) override;
   void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
               const std::string& dateFolder, const std::string& target) override;
-
-  // Empty until the first record.
-  const std::string& id() const { return id_; }
 
   // Says on standard error, in a line of its own, that the run is not
   // recorded, and why.
@@ -67,24 +63,23 @@ class RunJournal : public MoveJournal {
   std::function<void(const RuntimeFailure&)> unrecorded_;
   bool recording_ = true;
   std::string workingFolder_;
-  std::string id_;
-  int fd_ = -1;
+  std::string path_;  // empty until the first record
+  Descriptor fd_;
 };
 
 // The journal of taking one run back, kept the same way.
 class UndoJournal : public journal::UndoRecorder {
  public:
-  UndoJournal(const RunStore& store, const std::string& id);
-  ~UndoJournal() override;
-  UndoJournal(const UndoJournal&) = delete;
-  UndoJournal& operator=(const UndoJournal&) = delete;
+  UndoJournal(const RunStore& store, const std::string& id) : path_(store.undoPath(id)) {}
 
   void movedBack(std::size_t index) override;
   void undone() override;
 
  private:
+  void append(const std::string& record);
+
   std::string path_;
-  int fd_ = -1;
+  Descriptor fd_;
 };
 
 }  // namespace kelvane::posix
