@@ -203,18 +203,20 @@ std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, c
                                                                                   : std::string();
 }
 
-// A fresh reader for every file. With all media, the formats other than
-// JPEG are read by their own readers; a JPEG, and a file of no known kind, go
-// to the first release's reader as without the mode. Nothing when that
-// reader refuses the file.
+// A fresh reader for every file: the first release's reader, as without the
+// mode; with all media, a file it refuses goes to the reader of the other
+// formats (which takes no JPEG), so that a JPEG is opened once. Nothing when
+// both refuse the file.
 std::optional<media::MediaDate> SortRun::readDate(FileOpener& opener, const std::string& fullPath) {
-  if (options_.allMedia) {
-    if (auto date = media::MediaReader(opener, boxes_, options_.videoUtc).captureDate(fullPath)) return date;
+  {
+    clsExifReader reader(opener, boxes_);
+    if (reader.Load(fullPath)) {
+      const bool cutShort = reader.walkCutShort();
+      return media::MediaDate{reader.Tag(kDateTimeOriginal), cutShort};
+    }
   }
-  clsExifReader reader(opener, boxes_);
-  if (!reader.Load(fullPath)) return std::nullopt;
-  const bool cutShort = reader.walkCutShort();
-  return media::MediaDate{reader.Tag(kDateTimeOriginal), cutShort};
+  if (!options_.allMedia) return std::nullopt;
+  return media::MediaReader(opener, boxes_, options_.videoUtc).captureDate(fullPath);
 }
 
 // With a policy other than stop, a taken name is looked at before the move:
