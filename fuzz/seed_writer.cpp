@@ -188,9 +188,10 @@ Named dateFolderSeeds() {
 }
 
 // Pieces of one folder as the sort-run target splits its input, after the
-// line that picks what a taken name does, if any.
-Bytes folderOf(const Named& files, const std::string& onCollision = "") {
-  Bytes input = bytesOf(onCollision.empty() ? "" : "#" + onCollision + "\n");
+// lines that pick the all-media mode and what a taken name does, if any.
+Bytes folderOf(const Named& files, const std::string& onCollision = "", bool allMedia = false) {
+  Bytes input =
+      bytesOf(std::string(allMedia ? "#all\n" : "") + (onCollision.empty() ? "" : "#" + onCollision + "\n"));
   for (std::size_t k = 0; k < files.size(); ++k) {
     if (k > 0) {
       const std::string separator = "\n--file--\n";
@@ -218,6 +219,17 @@ Named sortRunSeeds(const std::vector<Bytes>& photos) {
                        {"d.jpg", b}, {"1999-12-31/d (2).jpg", bytesOf("already there")}};
   for (const std::string policy : {"skip", "rename"})
     seeds.push_back({"taken-" + policy, folderOf(taken, policy)});
+  // Companions in the all-media mode: a raw partner of another day, sidecars,
+  // and a raw file that is a photo of its own.
+  const Bytes raw = tiffWithDate("1999:12:31 23:59:59", ByteOrder::Motorola).bytes();
+  const Named companions = {{"a.jpg", a},
+                            {"a.CR2", raw},
+                            {"a.xmp", bytesOf("<x/>")},
+                            {"a.jpg.xmp", bytesOf("<x/>")},
+                            {"b.nef", raw},
+                            {"b.XMP", bytesOf("<x/>")}};
+  seeds.push_back({"all-media", folderOf(companions, "", true)});
+  seeds.push_back({"all-media-rename", folderOf(companions, "rename", true)});
   // Photos, cut to the part that holds their Exif block, two or three a folder.
   for (std::size_t k = 0; k + 1 < photos.size(); k += 2) {
     Named folder;
@@ -228,6 +240,7 @@ Named sortRunSeeds(const std::vector<Bytes>& photos) {
            Bytes(photo.begin(), photo.begin() + long(std::min<std::size_t>(photo.size(), 20000)))});
     }
     seeds.push_back({"photos-" + std::to_string(k), folderOf(folder)});
+    seeds.push_back({"all-media-photos-" + std::to_string(k), folderOf(folder, "", true)});
   }
   return seeds;
 }

@@ -5,11 +5,14 @@
 // only on a name taken before it began, and one that went through leaves a
 // dated file at the top only as its policy for taken names says.
 //
+// In the all-media mode (a first line "#all"), a file may also move into the
+// folder of the photo whose companion it is, after a line that names both.
+//
 // The input is split at "\n--file--\n" into at most eight files of /in. A
-// first line "#skip" or "#rename" picks what a taken name does (else the run
-// stops). A piece's first line, when it is at most 64 bytes long, is the
-// file's name ("2021-03-04/a.jpg" puts it in a date folder that is there
-// already); the rest is its content.
+// first line "#all" sorts every media format; a first line (after it)
+// "#skip" or "#rename" picks what a taken name does (else the run stops). A piece's first line, when it is at
+// most 64 bytes long, is the file's name ("2021-03-04/a.jpg" puts it in a date folder that is there already);
+// the rest is its content.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,10 +27,12 @@
 #include <vector>
 
 #include "exif/exif_reader.h"
+#include "media/media_reader.h"
 #include "memory_file_system.h"
 #include "platform/log.h"
 #include "platform/runtime_failure.h"
 #include "quiet_message_boxes.h"
+#include "sort/companions.h"
 #include "sort/date_folder.h"
 #include "sort/log_lines.h"
 #include "sort/sort_run.h"
@@ -79,11 +84,13 @@ std::string usableName(std::string name, std::size_t index) {
   return name.empty() ? "f" + std::to_string(index) : name;
 }
 
-// The pieces of the input as files of /in, and the policy its first line
-// names. A path already in use, as a file or as a folder, is given a fresh
-// top-level name instead.
-Tree filesOf(const std::uint8_t* data, std::size_t size, kelvane::OnCollision& onCollision) {
+// The pieces of the input as files of /in, and the mode and policy its first
+// lines name. A path already in use, as a file or as a folder, is given a
+// fresh top-level name instead.
+Tree filesOf(const std::uint8_t* data, std::size_t size, bool& allMedia, kelvane::OnCollision& onCollision) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
+  allMedia = input.starts_with("#all\n");
+  if (allMedia) input.remove_prefix(5);
   onCollision = kelvane::OnCollision::Stop;
   for (const auto& [line, policy] :
        {std::pair{std::string_view("#skip\n"), kelvane::OnCollision::Skip},
@@ -136,13 +143,30 @@ Tree contentsOf(kelvane::testing::MemoryFileSystem& files) {
 
 // The folder a photo with these contents belongs in, read as the run reads it;
 // empty for a file that is no photo or has no usable date.
-std::string dateFolderOf(const Bytes& contents) {
+std::string dateFolderOf(const Bytes& contents, bool allMedia) {
   kelvane::testing::MemoryFileSystem files;
-  files.add("/date/photo.jpg", contents);
+  const std::string path = "/date/photo";
+  files.add(path, contents);
   kelvane::fuzzing::QuietMessageBoxes boxes;
   kelvane::clsExifReader reader(files, boxes);
-  if (!reader.Load("/date/photo.jpg")) return {};
-  return kelvane::dateFolderName(reader.Tag(36867));
+  if (reader.Load(path)) return kelvane::dateFolderName(reader.Tag(36867));
+  if (!allMedia) return {};
+  const auto date = kelvane::media::MediaReader(files, boxes, false).captureDate(path);
+  return date ? kelvane::dateFolderName(date->value) : std::string();
+}
+
+// The photo a "Moving" line says the file goes with: empty for a file moving
+// on its own, nothing for a line about another move.
+std::optional<std::string> photoOfLine(const std::string& line, const std::string& name,
+                                       const std::string& folder, const std::string& target) {
+  namespace lines = kelvane::log_lines;
+  if (line == lines::moving(name, folder, target)) return std::string();
+  const std::string with = lines::movingText(name, folder, target) + " with \"";
+  const std::string end = "\"" + std::string(kelvane::kLineBreak);
+  if (!line.starts_with(with) || !line.ends_with(end) || line.size() < with.size() + end.size()) {
+    return std::nullopt;
+  }
+  return line.substr(with.size(), line.size() - with.size() - end.size());
 }
 
 std::vector<Bytes> sortedContents(const Tree& tree) {
@@ -154,19 +178,43 @@ std::vector<Bytes> sortedContents(const Tree& tree) {
 
 bool isTopLevel(const std::string& path) { return path.rfind('/') == kFolder.size(); }
 
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The companions the run is to keep with their photos: of the names it lists.
+kelvane::CompanionPlan companionPlanOf(const Tree& tree, bool allMedia) {
+  if (!allMedia) return {};
+  std::vector<std::string> names;
+  for (const auto& [path, bytes] : tree) {
+    if (isTopLevel(path) && !isHidden(nameOf(path))) names.push_back(nameOf(path));
+  }
+  return kelvane::planCompanions(names);
+}
+
+// The photo a companion goes with, where that photo left the top.
+std::optional<std::string> movedPhotoOf(const kelvane::CompanionPlan& plan, const std::string& name,
+                                        const Tree& after) {
+  for (const auto& [photo, companions] : plan.companionsOf) {
+    const bool listed = std::find(companions.begin(), companions.end(), name) != companions.end();
+    if (listed && !after.contains(kFolder + "/" + photo)) return photo;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kelvane::OnCollision;
   OnCollision onCollision = OnCollision::Stop;
-  const Tree before = filesOf(data, size, onCollision);
+  bool allMedia = false;
+  const Tree before = filesOf(data, size, allMedia, onCollision);
+  const kelvane::CompanionPlan plan = companionPlanOf(before, allMedia);
   kelvane::testing::MemoryFileSystem files;
   for (const auto& [path, bytes] : before) files.add(path, bytes);
 
   kelvane::fuzzing::QuietMessageBoxes boxes;
   MovingLines log(files);
   bool bProcessing = false;
-  kelvane::SortRun run(files, boxes, log, bProcessing, {.onCollision = onCollision});
+  kelvane::SortRun run(files, boxes, log, bProcessing, {.onCollision = onCollision, .allMedia = allMedia});
   std::deque<std::string> items{kFolder};
   std::optional<kelvane::RuntimeFailure> failure;
   try {
@@ -186,26 +234,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // Every file somewhere new came from the top of the folder, into the
-  // folder its own date names, after the line that says so, written while
-  // the file was still in its place.
+  // folder its own date names (or its photo's), after the line that says so,
+  // written while the file was still in its place.
+  const auto dateFolderOfPhoto = [&](const std::string& photo) {
+    return dateFolderOf(before.at(kFolder + "/" + photo), allMedia);
+  };
   std::size_t moved = 0;
   for (const auto& [path, bytes] : after) {
     if (before.contains(path)) continue;
     const auto slash = path.rfind('/');
-    const std::string folder = dateFolderOf(bytes);
-    require(!folder.empty() && path.substr(0, slash) == kFolder + "/" + folder,
-            "a file outside the folder its date names:", path);
+    require(!isTopLevel(path), "a file came to the top:", path);
+    const std::string folder = path.substr(kFolder.size() + 1, slash - kFolder.size() - 1);
     const std::string target = path.substr(slash + 1);
     bool announced = false;
     for (const std::string& source : gone) {
-      const std::string name = source.substr(kFolder.size() + 1);
+      const std::string name = nameOf(source);
       if (!isTopLevel(source) || before.at(source) != bytes) continue;
       for (const MovingLines::Line& line : log.lines) {
-        if (line.text != kelvane::log_lines::moving(name, folder, target)) continue;
+        const std::optional<std::string> photo = photoOfLine(line.text, name, folder, target);
+        if (!photo) continue;
         const auto present = [&](const std::string& p) {
           return std::find(line.files.begin(), line.files.end(), p) != line.files.end();
         };
-        announced = announced || (present(source) && !present(path));
+        if (!present(source) || present(path)) continue;
+        if (photo->empty()) {
+          require(dateFolderOf(bytes, allMedia) == folder, "a file outside the folder its date names:", path);
+        } else {
+          require(movedPhotoOf(plan, name, after) == *photo, "a file moved with a photo not its own:", path);
+          require(dateFolderOfPhoto(*photo) == folder, "a companion outside its photo's folder:", path);
+        }
+        announced = true;
       }
       if (!announced) continue;
       require(!isHidden(name), "a hidden file was moved:", path);
@@ -232,7 +290,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (isTopLevel(taken)) {
       bool blocks = false;
       for (const auto& [path, bytes] : after) {
-        blocks = blocks || (isTopLevel(path) && kFolder + "/" + dateFolderOf(bytes) == taken);
+        blocks = blocks || (isTopLevel(path) && kFolder + "/" + dateFolderOf(bytes, allMedia) == taken);
       }
       require(blocks, "stopped at a file that is no date folder's name:", failure->report());
     } else {
@@ -243,12 +301,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   require(log.lines.size() == moved, "moves and Moving lines differ");
-  // A dated file stays at the top of a run that went through only where its
-  // name is taken in its date folder: with skip, by any file; with rename,
-  // by a file of the same bytes.
+  // A dated file, or a companion of a photo that moved, stays at the top of
+  // a run that went through only where its name is taken in the folder it
+  // belongs in: with skip, by any file; with rename, by a file of the same
+  // bytes.
   for (const auto& [path, bytes] : after) {
-    if (!isTopLevel(path) || isHidden(path.substr(kFolder.size() + 1))) continue;
-    const std::string folder = dateFolderOf(bytes);
+    if (!isTopLevel(path) || isHidden(nameOf(path))) continue;
+    const std::optional<std::string> photo = movedPhotoOf(plan, nameOf(path), after);
+    const std::string folder = photo ? dateFolderOfPhoto(*photo) : dateFolderOf(bytes, allMedia);
     if (folder.empty()) continue;
     const std::string inFolder = kFolder + "/" + folder + "/";
     bool kept = false;
