@@ -1,8 +1,9 @@
 // Where a sort run records what it is about to change, so that the run can be
-// taken back: each record is kept for good before the change it announces is
-// made. A record that cannot be kept is a RuntimeFailure, and the change is
-// not made; a journal that cannot be made at all may let the run go on
-// unrecorded instead, as it would without journals.
+// taken back: each record is written before the change it announces is made,
+// so that a run killed at any moment leaves a record of every change it made.
+// A record that cannot be written is a RuntimeFailure, and the change is not
+// made; a journal that cannot be made at all may let the run go on unrecorded
+// instead, as it would without journals.
 #pragma once
 
 #include <string>

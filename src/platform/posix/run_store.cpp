@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -41,8 +42,9 @@ void makeFolders(const std::string& path) {
   }
 }
 
-// Each record in one write, on the disk before the change it announces.
-void appendDurably(int fd, const std::string& path, const std::string& record) {
+// Each record in one write, before the change it announces: a process killed
+// at any moment leaves every record of a change it made.
+void appendWhole(int fd, const std::string& path, const std::string& record) {
   std::size_t done = 0;
   while (done < record.size()) {
     const ssize_t written = ::write(fd, record.data() + done, record.size() - done);
@@ -52,6 +54,11 @@ void appendDurably(int fd, const std::string& path, const std::string& record) {
     }
     done += static_cast<std::size_t>(written);
   }
+}
+
+// The same, on the disk before the change it announces.
+void appendDurably(int fd, const std::string& path, const std::string& record) {
+  appendWhole(fd, path, record);
   if (::fdatasync(fd) != 0) failAt(path, errno);
 }
 
@@ -159,7 +166,19 @@ void RunJournal::append(const std::string& record) {
       return;
     }
   }
-  appendDurably(fd_.get(), path_, record);
+  appendWhole(fd_.get(), path_, record);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastSync_ < kSyncInterval) {
+    unsynced_ = true;
+    return;
+  }
+  if (::fdatasync(fd_.get()) != 0) failAt(path_, errno);
+  lastSync_ = now;
+  unsynced_ = false;
+}
+
+RunJournal::~RunJournal() {
+  if (unsynced_) ::fdatasync(fd_.get());  // the records are written: a failure here loses none of them
 }
 
 // The id is the local start time; a run that starts in the same second as

@@ -4,6 +4,7 @@
 // never beside the photos.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ class RunStore {
 class RunJournal : public MoveJournal {
  public:
   RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
+  ~RunJournal() override;
+  RunJournal(const RunJournal&) = delete;
+  RunJournal& operator=(const RunJournal&) = delete;
 
   void creatingFolder(const std::string& folder, const std::string& dateFolder) override;
   void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
@@ -63,8 +67,15 @@ class RunJournal : public MoveJournal {
   std::function<void(const RuntimeFailure&)> unrecorded_;
   bool recording_ = true;
   std::string workingFolder_;
+  // Records go to the disk in groups: with the first record written this
+  // long or longer after the last sync, and when the journal closes. A disk
+  // sync for every move would cost more than the moves themselves.
+  static constexpr std::chrono::milliseconds kSyncInterval{100};
+
   std::string path_;  // empty until the first record
   Descriptor fd_;
+  std::chrono::steady_clock::time_point lastSync_{};
+  bool unsynced_ = false;
 };
 
 // The journal of taking one run back, kept the same way.
