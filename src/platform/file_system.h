@@ -2,6 +2,7 @@
 // file layer's own number and description.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,6 +72,14 @@ class Folder {
   // is moved: no sub-folders, no hidden files, no symbolic links, nothing that
   // is not a regular file.
   virtual std::vector<std::string> listPlainFiles() = 0;
+
+  // The run is about to read names[index], then the names after it in
+  // order: a folder may fetch their first bytes ahead, so that a slow device
+  // serves several at once. Only a hint: nothing else may change.
+  virtual void readingNext(const std::vector<std::string>& names, std::size_t index) {
+    (void)names;
+    (void)index;
+  }
 
   // A file of the folder. With Links::Follow a symbolic link at the name is
   // read through; the entry is then the link itself.

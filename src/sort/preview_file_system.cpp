@@ -21,6 +21,10 @@ class PreviewFolder : public Folder {
     return names;
   }
 
+  void readingNext(const std::vector<std::string>& names, std::size_t index) override {
+    real_->readingNext(names, index);
+  }
+
   std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) override {
     if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
     return real_->openEntry(name, links);

@@ -125,6 +125,7 @@ void SortRun::handleFolder(const std::string& folder) {
   // The listing holds no "." or "..": it delivers no hidden names at all.
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (plan.isCompanion(names[i])) continue;  // handled with its photo
+    handle->readingNext(names, i);
     const std::string dateFolder = handleFile(*handle, folder, names[i], Links::Refuse, i);
     const auto companions = plan.companionsOf.find(names[i]);
     if (companions != plan.companionsOf.end()) {

@@ -13,6 +13,7 @@
 
 #include "platform/posix/descriptor.h"
 #include "platform/posix/file_failure.h"
+#include "platform/posix/read_ahead.h"
 #include "platform/same_contents.h"
 
 namespace kelvane::posix {
@@ -224,6 +225,10 @@ class PosixFolder : public Folder {
     return names;
   }
 
+  void readingNext(const std::vector<std::string>& names, std::size_t index) override {
+    readAhead_.readingNext(names, index);
+  }
+
   std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) override {
     struct stat info {};
     if (links == Links::Follow && entryAt(fd_.get(), name.c_str(), info) && S_ISLNK(info.st_mode)) {
@@ -308,6 +313,7 @@ class PosixFolder : public Folder {
   Descriptor fd_;
   Descriptor dateFolder_;
   std::string dateFolderName_;
+  ReadAhead readAhead_{fd_.get()};  // after fd_: its threads end before the folder closes
 };
 
 class PosixSortedFolder : public SortedFolder {

@@ -1,0 +1,172 @@
+#include "platform/posix/read_ahead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <span>
+
+#include "platform/posix/descriptor.h"
+
+namespace kelvane::posix {
+namespace {
+
+constexpr std::size_t kPage = 4096;  // the reader's first read
+constexpr std::int64_t kScanAhead = 1024 * 1024;
+
+// Up to `size` bytes at `offset`; 0 at the end of the file or on a failure,
+// which the run's own read will meet and report.
+std::size_t readSome(int fd, std::uint8_t* out, std::size_t size, std::int64_t offset) {
+  for (;;) {
+    const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return 0;
+  }
+}
+
+// Whether the file's first byte is in the page cache already (then the run
+// finds its pages there and there is nothing to fetch). A kernel or file
+// system that cannot tell says no.
+bool firstPageCached(int fd) {
+  std::uint8_t byte = 0;
+  iovec vector{&byte, 1};
+  return ::preadv2(fd, &vector, 1, 0, RWF_NOWAIT) == 1;
+}
+
+// Whether an FF E1 pair begins at index 2 or later, where the reader's scan
+// for one begins.
+bool holdsPair(std::span<const std::uint8_t> bytes) {
+  for (std::size_t i = 3; i < bytes.size(); ++i) {
+    if (bytes[i - 1] == 0xFF && bytes[i] == 0xE1) return true;
+  }
+  return false;
+}
+
+// Asks the kernel for the bytes without waiting for them. It reads no more
+// than one read-ahead window a call (128 KiB on some file systems), so the
+// range goes in pieces of that size. A refusal leaves the reads that follow
+// to fetch the bytes.
+void askAhead(int fd, std::int64_t offset, std::int64_t size) {
+  constexpr std::int64_t kPiece = 128 * 1024;
+  for (std::int64_t piece = offset; piece < offset + size; piece += kPiece) {
+    ::readahead(fd, piece, kPiece);
+  }
+}
+
+}  // namespace
+
+ReadAhead::ReadAhead(int folder) : folder_(folder) {}
+
+ReadAhead::~ReadAhead() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+    jobs_.clear();
+  }
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+void ReadAhead::readingNext(const std::vector<std::string>& names, std::size_t index) {
+  std::size_t added = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    if (&names != listing_) {  // a new listing: its positions follow every earlier one
+      jobs_.clear();
+      listing_ = &names;
+      listingStart_ = nextListingStart_;
+      asked_ = listingStart_;
+    }
+    current_ = listingStart_ + index;
+    while (!jobs_.empty() && jobs_.front().position <= current_) jobs_.pop_front();
+    const std::uint64_t first = std::max(asked_, current_ + 1);
+    const std::uint64_t end =
+        std::min<std::uint64_t>(listingStart_ + names.size(), current_ + 1 + kFilesAhead);
+    for (std::uint64_t position = first; position < end; ++position) {
+      if (warm_ && position % kWarmStride != 0) continue;
+      jobs_.push_back({names[position - listingStart_], position});
+      ++added;
+    }
+    asked_ = std::max(asked_, end);
+    nextListingStart_ = std::max(nextListingStart_, end);
+    if (jobs_.empty()) return;
+    // The threads start with the first file there is to fetch: a run of one
+    // file never makes them.
+    while (threads_.size() < kThreads) threads_.emplace_back([this] { work(); });
+  }
+  for (std::size_t k = 0; k < added; ++k) wake_.notify_one();
+}
+
+void ReadAhead::waitUntilIdle() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [&] { return jobs_.empty() && busy_ == 0; });
+}
+
+void ReadAhead::work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+    if (stopping_) return;
+    const Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    ++busy_;
+    lock.unlock();
+    fetch(job);
+    lock.lock();
+    --busy_;
+    if (jobs_.empty() && busy_ == 0) idle_.notify_all();
+  }
+}
+
+// A folder whose files are in the page cache already costs the pool an open
+// a file for nothing: after kWarmRun such files in a row it looks at one file
+// in kWarmStride only, until it meets one that is not cached; then the files
+// passed over are asked for again.
+void ReadAhead::noteCached(bool cached) {
+  const std::lock_guard lock(mutex_);
+  if (cached) {
+    if (++cachedInARow_ >= kWarmRun) warm_ = true;
+    return;
+  }
+  cachedInARow_ = 0;
+  if (warm_) asked_ = std::min(asked_, current_ + 1);
+  warm_ = false;
+}
+
+bool ReadAhead::stillAhead(std::uint64_t position) {
+  const std::lock_guard lock(mutex_);
+  return !stopping_ && position > current_;
+}
+
+// The first page (the kernel reads its own read-ahead window with it, as it
+// does for the run's first read); for a JPEG whose first page holds no FF E1
+// pair, the rest of the file, which the reader scans for one (to its end where
+// there is none), kScanAhead bytes at a time, two such chunks in flight at
+// most. Opened as the run opens it: never through a link, never waiting on a
+// FIFO.
+void ReadAhead::fetch(const Job& job) {
+  if (!stillAhead(job.position)) return;
+  const Descriptor fd(
+      ::openat(folder_, job.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  const bool cached = firstPageCached(fd.get());
+  noteCached(cached);
+  if (cached) return;
+  std::array<std::uint8_t, kPage> page{};
+  const std::size_t got = readSome(fd.get(), page.data(), page.size(), 0);
+  if (got < 2 || page[0] != 0xFF || page[1] != 0xD8 || holdsPair(std::span(page).first(got))) return;
+  const auto rest = static_cast<std::int64_t>(got);
+  for (std::int64_t chunk = rest; chunk < info.st_size; chunk += kScanAhead) {
+    if (!stillAhead(job.position)) return;
+    askAhead(fd.get(), chunk, kScanAhead);
+    if (chunk > rest) readSome(fd.get(), page.data(), 1, chunk - 1);  // waits for the chunk before
+  }
+  readSome(fd.get(), page.data(), 1, info.st_size - 1);  // and for the last
+}
+
+}  // namespace kelvane::posix

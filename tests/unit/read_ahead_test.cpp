@@ -1,0 +1,123 @@
+// The read-ahead pool on a real disk, where the page cache shows what it
+// fetched: the first pages of the files just ahead of the run, the whole of a
+// JPEG the reader will scan to its end, and nothing else; never through a
+// link, never stuck on a FIFO.
+#include "platform/posix/read_ahead.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk_files.h"
+#include "platform/posix/descriptor.h"
+#include "tiff_builder.h"
+
+namespace kelvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::size_t kSize = 2 * 1024 * 1024;
+
+Bytes paddedTo(Bytes bytes) {
+  bytes.resize(kSize, 0);  // zeros hold no FF E1 pair
+  return bytes;
+}
+
+Bytes exifJpeg() { return paddedTo(testing::jpegWithDate("2021:03:04 05:06:07")); }
+Bytes jpegWithoutExif() { return paddedTo({0xFF, 0xD8, 0xFF, 0xDB}); }
+Bytes notAJpeg() { return paddedTo({'n', 'o', 't'}); }
+
+std::size_t residentBytes(const std::string& path) {
+  const posix::Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  void* const mapping = ::mmap(nullptr, kSize, PROT_READ, MAP_SHARED, fd.get(), 0);
+  EXPECT_NE(mapping, MAP_FAILED);
+  std::vector<unsigned char> pages(kSize / 4096);
+  EXPECT_EQ(::mincore(mapping, kSize, pages.data()), 0);
+  ::munmap(mapping, kSize);
+  std::size_t resident = 0;
+  for (const unsigned char page : pages) resident += (page & 1) * 4096;
+  return resident;
+}
+
+// Drops the file's pages; false where the file system keeps them anyway. A
+// page the kernel has not put on its lists yet stays once: try again.
+bool evict(const std::string& path) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const posix::Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ::fdatasync(fd.get());
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    if (residentBytes(path) == 0) return true;
+  }
+  return false;
+}
+
+struct ColdFolder {
+  testing::TemporaryFolder root;
+  std::vector<std::string> names;
+  posix::Descriptor fd;
+
+  std::string at(const std::string& name) const { return root.path() + "/" + name; }
+
+  // Files f00..fNN: a JPEG without Exif at 1, a file of another kind at 2,
+  // JPEGs with their Exif block up front elsewhere; none in the page cache.
+  bool make(std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+      names.push_back((k < 10 ? "f0" : "f") + std::to_string(k));
+      testing::writeBytes(at(names.back()), k == 1 ? jpegWithoutExif() : k == 2 ? notAJpeg() : exifJpeg());
+    }
+    fd = posix::Descriptor(::open(root.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const std::string& name : names) {
+      if (!evict(at(name))) return false;
+    }
+    return true;
+  }
+};
+
+TEST(ReadAhead, FetchesWhatTheReaderWillReadOfTheFilesJustAhead) {
+  constexpr std::size_t kAhead = posix::ReadAhead::kFilesAhead;
+  ColdFolder folder;
+  if (!folder.make(kAhead + 6)) GTEST_SKIP() << "this file system keeps every page in memory";
+  posix::ReadAhead readAhead(folder.fd.get());
+  readAhead.readingNext(folder.names, 0);
+  readAhead.waitUntilIdle();
+  const auto resident = [&](std::size_t k) { return residentBytes(folder.at(folder.names[k])); };
+  EXPECT_EQ(resident(0), 0u) << "the file the run reads itself";
+  EXPECT_EQ(resident(1), kSize) << "a JPEG the reader scans to its end";
+  for (std::size_t k = 2; k <= kAhead; ++k) {
+    EXPECT_GT(resident(k), 0u) << folder.names[k];
+    EXPECT_LT(resident(k), kSize / 4) << folder.names[k] << ": no more than its first pages";
+  }
+  for (std::size_t k = kAhead + 1; k < folder.names.size(); ++k) {
+    EXPECT_EQ(resident(k), 0u) << folder.names[k] << " is further ahead than the pool reads";
+  }
+
+  readAhead.readingNext(folder.names, 6);
+  readAhead.waitUntilIdle();
+  for (std::size_t k = kAhead + 1; k < folder.names.size(); ++k) EXPECT_GT(resident(k), 0u);
+}
+
+TEST(ReadAhead, NeverFollowsALinkNorWaitsOnAFifo) {
+  ColdFolder folder;
+  testing::TemporaryFolder outside;
+  const std::string target = outside.path() + "/photo.jpg";
+  testing::writeBytes(target, jpegWithoutExif());
+  if (!folder.make(1) || !evict(target)) GTEST_SKIP() << "this file system keeps every page in memory";
+  ASSERT_EQ(::symlink(target.c_str(), folder.at("link.jpg").c_str()), 0);
+  ASSERT_EQ(::mkfifo(folder.at("fifo.jpg").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(folder.at("folder.jpg").c_str(), 0700), 0);
+  const std::vector<std::string> names = {"f00", "fifo.jpg", "folder.jpg", "link.jpg", "missing.jpg"};
+
+  posix::ReadAhead readAhead(folder.fd.get());
+  readAhead.readingNext(names, 0);
+  readAhead.waitUntilIdle();
+  EXPECT_EQ(residentBytes(target), 0u);
+}
+
+}  // namespace
+}  // namespace kelvane
