@@ -11,7 +11,13 @@
  *
  * Only the date lookup is narrower than Kelvane's reader: the TIFF offsets
  * must lie inside the APP1 segment (true of every camera file), and no other
- * directory is read. Usage: kelvane_floor FOLDER...
+ * directory is read.
+ *
+ * Usage: kelvane_floor [--first-read BYTES] FOLDER...
+ *   --first-read BYTES  the size of the first read of a file (default 65536,
+ *                       at most that): 4096 is the tightest sequential floor on
+ *                       cold media, where the kernel's read-ahead follows the
+ *                       first read's size
  */
 #define _GNU_SOURCE
 #include <dirent.h>
@@ -27,6 +33,7 @@
 enum { kBlock = 65536, kMaxSegment = 2 + 65535 };
 
 static unsigned char block[kBlock];
+static size_t firstRead = kBlock;
 static unsigned char segment[kMaxSegment];
 
 static void fail(const char* what, const char* name) {
@@ -65,20 +72,23 @@ static long findPair(const unsigned char* data, size_t length, size_t from) {
 /* The APP1 segment of the first FF E1 pair from index 2, into *out; its length
  * (0 when the file is no JPEG or has no such pair). */
 static size_t readApp1(int fd, const unsigned char** out) {
-  size_t got = readFull(fd, block, kBlock, 0);
+  size_t asked = firstRead;
+  size_t got = readFull(fd, block, asked, 0);
   if (got < 2 || block[0] != 0xFF || block[1] != 0xD8) return 0;
   off_t blockStart = 0;
   long found = findPair(block, got, 2);
   while (found < 0) {
-    if (got < kBlock) return 0; /* end of file: the full scan found nothing */
+    if (got < asked) return 0; /* end of file: the full scan found nothing */
     /* A pair may straddle two blocks: keep the last byte. */
     const unsigned char last = block[got - 1];
     blockStart += (off_t)got;
-    got = readFull(fd, block + 1, kBlock - 1, blockStart);
+    asked = kBlock - 1;
+    got = readFull(fd, block + 1, asked, blockStart);
     if (got == 0) return 0;
     block[0] = last;
     blockStart -= 1;
     got += 1;
+    asked += 1;
     found = findPair(block, got, 0);
   }
   const size_t at = (size_t)found;
@@ -240,12 +250,23 @@ static void sortFolder(const char* folder) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: kelvane_floor FOLDER...\n");
+  int first = 1;
+  if (argc > 2 && strcmp(argv[1], "--first-read") == 0) {
+    char* end = NULL;
+    const unsigned long bytes = strtoul(argv[2], &end, 10);
+    if (*end != '\0' || bytes < 2 || bytes > kBlock) {
+      fprintf(stderr, "kelvane_floor: --first-read takes 2 to %d bytes\n", kBlock);
+      return 2;
+    }
+    firstRead = bytes;
+    first = 3;
+  }
+  if (first >= argc) {
+    fprintf(stderr, "usage: kelvane_floor [--first-read BYTES] FOLDER...\n");
     return 2;
   }
   printf("Kelvane floor\n\n");
-  for (int k = 1; k < argc; ++k) sortFolder(argv[k]);
+  for (int k = first; k < argc; ++k) sortFolder(argv[k]);
   printf("Finished\n");
   return fflush(stdout) == 0 ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 # are not fetched again.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev clang-format)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev libfuse3-dev clang-format)
 # The end-to-end drag-and-drop test: a virtual X server and a scripted mouse.
 packages+=(xvfb xdotool)
 if [ "${KELVANE_WITH_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
