@@ -7,7 +7,9 @@
 // (padded too, so a reader that scans for one reads them to the end) and 1 has
 // an Exif block without tag 36867; the others have dates, 20 photos a day.
 //
-// Usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N --size-mb MB --out DIR
+// Usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N
+//                            (--size-mb MB | --size-kb KB) --out DIR
+// A size below a photo's own cuts its copies to it, behind the Exif block.
 // Writes DIR/photos/, DIR/expected.txt ("DATE/NAME" of every dated photo,
 // sorted) and DIR/counts.txt ("key value" lines).
 #include <fcntl.h>
@@ -51,6 +53,7 @@ struct Photo {
   std::vector<std::size_t> dateTexts;  // file indices of 19-character date values
   std::size_t dateOriginalTag = 0;     // file index of tag 36867's number in its entry
   Bytes withoutApp1;                   // the photo with every APP1 segment left out
+  std::size_t scanStart = 0;           // where its segments end and the image data begins
 };
 
 class Tiff {
@@ -137,6 +140,7 @@ Photo loadPhoto(const std::string& path) {
     }
     at += 2 + length;
   }
+  photo.scanStart = at;
   photo.withoutApp1.insert(photo.withoutApp1.end(), b.begin() + static_cast<std::ptrdiff_t>(at), b.end());
   if (!exifSegment) die(path + ": no Exif segment");
   if (firstPair(b, 0xFF, 0xE1) != exifSegment) die(path + ": the first FF E1 pair is not its Exif segment");
@@ -209,7 +213,7 @@ void writeFile(const std::string& path, const Bytes& head, const Bytes& filler, 
       length -= static_cast<std::size_t>(done);
     }
   };
-  put(head.data(), head.size());
+  put(head.data(), std::min(head.size(), size));
   if (size > head.size()) put(filler.data(), size - head.size());
   if (::close(fd) != 0) die("cannot write " + path + ": " + std::strerror(errno));
 }
@@ -260,6 +264,8 @@ int main(int argc, char** argv) {
       files = std::strtoul(value.c_str(), nullptr, 10);
     } else if (option == "--size-mb") {
       sizeMb = std::strtod(value.c_str(), nullptr);
+    } else if (option == "--size-kb") {
+      sizeMb = std::strtod(value.c_str(), nullptr) / 1024;
     } else if (option == "--out") {
       out = value;
     } else {
@@ -269,13 +275,18 @@ int main(int argc, char** argv) {
   if (photoPath.empty() || out.empty() || files == 0 || !(sizeMb > 0) || argc % 2 == 0) {
     std::fprintf(
         stderr,
-        "usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N --size-mb MB --out DIR\n");
+        "usage: kelvane_make_corpus --photo JPEG [--photo-be JPEG] --files N (--size-mb MB | --size-kb KB) "
+        "--out DIR\n");
     return 2;
   }
   const auto size = static_cast<std::size_t>(sizeMb * 1024 * 1024);
 
   std::vector<Photo> photos{loadPhoto(photoPath)};
   if (!bigEndianPath.empty()) photos.push_back(loadPhoto(bigEndianPath));
+  for (const Photo& photo : photos) {
+    if (size < photo.scanStart)
+      die(photo.path + ": its segments do not fit in " + std::to_string(size) + " bytes");
+  }
   const Bytes filler = makeFiller(size);
 
   const std::string folder = out + "/photos";

@@ -10,8 +10,9 @@
 # run, not timed), after one warm-up run of each tool.
 # Every run is checked: each dated photo must end up in its date folder.
 #
-# Usage: bench/run.sh [--quick | --files N --size MB] [--runs R] [--with-peers]
-#                     [--only TOOL[,TOOL...]] [--startup-runs K] [--rss-flat]
+# Usage: bench/run.sh [--quick | --files N --size MB | --size-kb KB] [--runs R]
+#                     [--with-peers] [--only TOOL[,TOOL...]] [--startup-runs K]
+#                     [--rss-flat | --scale [--scale-counts LIST]]
 #                     [--cold | --slow [--delay-us US]] [--floor-first-read BYTES]
 #   --quick          200 photos of 1 MB (default: 2,000 of 5 MB, smaller when
 #                    the disk or the memory cannot hold them)
@@ -20,8 +21,14 @@
 #   --only LIST      kelvane, exiftool, jhead (the floor always runs: the
 #                    ratios are to it)
 #   --startup-runs K runs of each program on an empty folder (default 20)
+#   --size-kb KB     photos of KB kilobytes (at least 20: the photos behind
+#                    the corpus are cut to it, their Exif blocks whole)
 #   --rss-flat       instead: peak RSS of kelvane and the floor on photos of
 #                    1 MB and of 50 MB (--files, default 50)
+#   --scale          instead: files a second and peak RSS of kelvane and the
+#                    floor, warm and cold, over folders of 200, 2,000, 20,000
+#                    and 200,000 photos (--scale-counts "N..."), of 20 KB
+#                    unless --size or --size-kb says otherwise
 #   --cold           every run starts cold: the photos' pages are dropped from
 #                    the page cache (posix_fadvise DONTNEED, then checked page
 #                    by page with mincore) instead of read through
@@ -46,11 +53,17 @@ files_given=0
 cache=warm
 delay_us=2000
 floor_first_read=""
+size_kb=""
+scale=0
+scale_counts="200 2000 20000 200000"
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) files=200; size=1; files_given=1 ;;
     --files) files=$2; files_given=1; shift ;;
     --size) size=$2; shift ;;
+    --size-kb) size_kb=$2; shift ;;
+    --scale) scale=1 ;;
+    --scale-counts) scale_counts=$2; shift ;;
     --runs) runs=$2; shift ;;
     --startup-runs) startup_runs=$2; shift ;;
     --with-peers) with_peers=1 ;;
@@ -66,9 +79,12 @@ while [ $# -gt 0 ]; do
   shift
 done
 if [ -z "$floor_first_read" ]; then
-  if [ "$cache" = warm ]; then floor_first_read=65536; else floor_first_read=4096; fi
+  if [ "$cache" = warm ] && [ "$scale" = 0 ]; then floor_first_read=65536; else floor_first_read=4096; fi
 fi
-for number in "$files" "$size" "$runs" "$startup_runs" "$delay_us" "$floor_first_read"; do
+if [ -z "$size_kb" ]; then
+  if [ "$scale" = 1 ] && [ "$size" = 5 ]; then size_kb=20; else size_kb=$((size * 1024)); fi
+fi
+for number in "$files" "$size" "$size_kb" "$runs" "$startup_runs" "$delay_us" "$floor_first_read" $scale_counts; do
   [[ "$number" =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: $number is not a positive whole number" >&2; exit 2; }
 done
 
@@ -132,20 +148,25 @@ if [ "$cache" = slow ]; then
 fi
 
 # ------------------------------------------------------------------ corpus
-corpus_name() { echo "$bench_dir/corpus-v2-${1}x${2}MB"; }
+# $1 files of $2 KB.
+corpus_name() {
+  if (( $2 % 1024 == 0 )); then echo "$bench_dir/corpus-v2-${1}x$(( $2 / 1024 ))MB"; else echo "$bench_dir/corpus-v2-${1}x${2}KB"; fi
+}
+
+size_text() { if (( $1 % 1048576 == 0 )); then echo "$(( $1 / 1048576 )) MB"; else echo "$(( $1 / 1024 )) KB"; fi; }
 
 free_bytes() { df --output=avail -B1 "$bench_dir" | tail -1 | tr -d ' '; }
 
-# Makes (or reuses) a corpus of $1 files of $2 MB and prints its folder. When
+# Makes (or reuses) a corpus of $1 files of $2 KB and prints its folder. When
 # the disk, or the memory that must keep it all in the page cache, is short,
 # other cached corpora go first, then the photos get smaller.
 ensure_corpus() {
-  local count=$1 mb=$2 folder
-  folder=$(corpus_name "$count" "$mb")
+  local count=$1 kb=$2 folder
+  folder=$(corpus_name "$count" "$kb")
   if [ -f "$folder/complete" ]; then echo "$folder"; return; fi
   local memory need limit
   memory=$(awk '/^MemTotal:/ { printf "%.0f\n", $2 * 1024 }' /proc/meminfo)
-  need=$(( count * mb * 1048576 + 256 * 1048576 ))
+  need=$(( count * kb * 1024 + 256 * 1048576 ))
   limit=$(( $(free_bytes) < memory * 6 / 10 ? $(free_bytes) : memory * 6 / 10 ))
   if [ "$need" -gt "$limit" ] && compgen -G "$bench_dir/corpus-*" >/dev/null; then
     echo "Removing other cached corpora to make room: $(cd "$bench_dir" && echo corpus-*)" >&2
@@ -158,14 +179,14 @@ ensure_corpus() {
       echo "run.sh: no room for $count photos of 1 MB in $bench_dir (set KELVANE_BENCH_DIR or use --files)" >&2
       exit 1
     fi
-    echo "Not enough room for $count photos of $mb MB ($(( need / 1048576 )) MB; free disk $(( $(free_bytes) / 1048576 )) MB, 60 % of memory $(( memory * 6 / 10 / 1048576 )) MB): using $smaller MB photos instead." >&2
-    mb=$smaller
-    folder=$(corpus_name "$count" "$mb")
+    echo "Not enough room for $count photos of $(size_text $(( kb * 1024 ))) ($(( need / 1048576 )) MB; free disk $(( $(free_bytes) / 1048576 )) MB, 60 % of memory $(( memory * 6 / 10 / 1048576 )) MB): using $smaller MB photos instead." >&2
+    kb=$(( smaller * 1024 ))
+    folder=$(corpus_name "$count" "$kb")
     if [ -f "$folder/complete" ]; then echo "$folder"; return; fi
   fi
   rm -rf "$folder" "$folder.partial"
-  echo "Making $count photos of $mb MB in $folder ..." >&2
-  "$make_corpus" --photo "$photo" --photo-be "$photo_be" --files "$count" --size-mb "$mb" --out "$folder.partial" >&2
+  echo "Making $count photos of $(size_text $(( kb * 1024 ))) in $folder ..." >&2
+  "$make_corpus" --photo "$photo" --photo-be "$photo_be" --files "$count" --size-kb "$kb" --out "$folder.partial" >&2
   mv "$folder.partial" "$folder"
   # The contents' fingerprint: a tool that wrote into a photo would change
   # every hard-linked copy, the cached corpus too.
@@ -340,7 +361,8 @@ cache_drops() { awk '$1 == "drop_pagecache" { print $2 }' /proc/vmstat; }
 drops_before=$(cache_drops)
 
 echo "Kelvane sort benchmark: $(nproc) cores, load average $(load_average), kelvane $("$kelvane" --version)"
-case "$cache" in
+[ "$scale" = 1 ] && echo "Scale: photos of $(size_text $(( size_kb * 1024 ))) in folders of $scale_counts, warm and cold"
+[ "$scale" = 1 ] || case "$cache" in
   warm) echo "Page cache: warm (the photos read through before each run); the floor's first read: $floor_first_read bytes" ;;
   cold) echo "Page cache: cold (the photos' pages dropped and checked out before each run); the floor's first read: $floor_first_read bytes" ;;
   slow) echo "Slow device: FUSE, $delay_us us a read, pages dropped before each run; the floor's first read: $floor_first_read bytes" ;;
@@ -354,8 +376,8 @@ if [ "$rss_flat" = 1 ]; then
   [ "$files_given" = 1 ] || files=50
   tools=(floor kelvane)
   : >"$runs_dir/results"
-  small=$(ensure_corpus "$files" 1)
-  large=$(ensure_corpus "$files" 50)
+  small=$(ensure_corpus "$files" 1024)
+  large=$(ensure_corpus "$files" 51200)
   for corpus in "$small" "$large"; do
     run_tool floor "$corpus" warmup
     run_tool kelvane "$corpus" warmup
@@ -380,15 +402,47 @@ if [ "$rss_flat" = 1 ]; then
   exit 0
 fi
 
+# -------------------------------------------------------------- scale mode
+if [ "$scale" = 1 ]; then
+  tools=(floor kelvane)
+  : >"$runs_dir/results"
+  for count in $scale_counts; do
+    corpus=$(ensure_corpus "$count" "$size_kb")
+    for cache in warm cold; do
+      for r in $(seq 1 "$runs"); do
+        for tool in floor kelvane; do run_tool "$tool" "$corpus" "$count-$cache-$r"; done
+      done
+    done
+  done
+  echo
+  echo "Photos of $(size_text $(( size_kb * 1024 ))), $runs runs each (the floor's first read: $floor_first_read bytes):"
+  printf '%-8s %-5s %-8s %10s %12s %10s %8s\n' photos cache tool photos/s "wall s med" "us/photo" "RSS MB"
+  for count in $scale_counts; do
+    for cache in warm cold; do
+      for tool in floor kelvane; do
+        awk -v t="$tool" -v key="$count-$cache-" -v n="$count" -v c="$cache" '
+          $1 == t && index($2, key) == 1 { wall[++k] = $3; if ($6 > rss) rss = $6 }
+          END {
+            for (i = 2; i <= k; ++i) for (j = i; j > 1 && wall[j - 1] > wall[j]; --j) { x = wall[j]; wall[j] = wall[j - 1]; wall[j - 1] = x }
+            m = k % 2 ? wall[(k + 1) / 2] : (wall[k / 2] + wall[k / 2 + 1]) / 2
+            printf "%-8d %-5s %-8s %10.0f %12.3f %10.1f %8.1f\n", n, c, t, n / m, m, m * 1e6 / n, rss / 1024 }' \
+          "$runs_dir/results"
+      done
+    done
+  done
+  rm -rf "$runs_dir"
+  exit 0
+fi
+
 # -------------------------------------------------------------- the rounds
-corpus=$(ensure_corpus "$files" "$size")
+corpus=$(ensure_corpus "$files" "$size_kb")
 count=$(count_of "$corpus" files)
 bytes_each=$(count_of "$corpus" bytes_each)
 if [ "$(find "$corpus/photos" -maxdepth 1 -type f | wc -l)" != "$count" ]; then
   echo "run.sh: the cached corpus $corpus is damaged; delete it and run again" >&2
   exit 1
 fi
-echo "Corpus: $corpus: $count files of $(( bytes_each / 1048576 )) MB ($(count_of "$corpus" dated) dated, $(count_of "$corpus" not_jpeg) not JPEG, $(count_of "$corpus" no_exif) JPEG without Exif, $(count_of "$corpus" no_date) JPEG without date)"
+echo "Corpus: $corpus: $count files of $(size_text "$bytes_each") ($(count_of "$corpus" dated) dated, $(count_of "$corpus" not_jpeg) not JPEG, $(count_of "$corpus" no_exif) JPEG without Exif, $(count_of "$corpus" no_date) JPEG without date)"
 echo "Tools: ${tools[*]}; one warm-up run each, then $runs rounds (each tool once a round)"
 : >"$runs_dir/results"
 for tool in "${tools[@]}"; do run_tool "$tool" "$corpus" warmup; done
