@@ -183,9 +183,9 @@ std::string nameOf(const std::string& path) { return path.substr(path.rfind('/')
 // The companions the run is to keep with their photos: of the names it lists.
 kelvane::CompanionPlan companionPlanOf(const Tree& tree, bool allMedia) {
   if (!allMedia) return {};
-  std::vector<std::string> names;
+  kelvane::NameList names;  // the tree's order: sorted by bytes, as a listing is
   for (const auto& [path, bytes] : tree) {
-    if (isTopLevel(path) && !isHidden(nameOf(path))) names.push_back(nameOf(path));
+    if (isTopLevel(path) && !isHidden(nameOf(path))) names.add(nameOf(path));
   }
   return kelvane::planCompanions(names);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/name_list.h"
+
 namespace kelvane {
 
 // Which directory entry a file was opened through. A move checks that the
@@ -71,12 +73,12 @@ class Folder {
   // The names of the plain files directly inside, taken whole before anything
   // is moved: no sub-folders, no hidden files, no symbolic links, nothing that
   // is not a regular file.
-  virtual std::vector<std::string> listPlainFiles() = 0;
+  virtual NameList listPlainFiles() = 0;
 
   // The run is about to read names[index], then the names after it in
   // order: a folder may fetch their first bytes ahead, so that a slow device
   // serves several at once. Only a hint: nothing else may change.
-  virtual void readingNext(const std::vector<std::string>& names, std::size_t index) {
+  virtual void readingNext(const NameList& names, std::size_t index) {
     (void)names;
     (void)index;
   }

@@ -43,26 +43,27 @@ bool isJpegName(const std::string& name) {
 
 bool isRawName(const std::string& name) { return isOneOf(lowerExtension(name), kRaw); }
 
-CompanionPlan planCompanions(const std::vector<std::string>& names) {
+CompanionPlan planCompanions(const NameList& names) {
   // The photo of each base name: a JPEG first, else the first other kind,
   // else the first raw file.
   std::map<std::string, std::string> photoOf;
   const auto rank = [](const std::string& name) { return isJpegName(name) ? 0 : isRawName(name) ? 2 : 1; };
-  for (const std::string& name : names) {
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string name(names[k]);
     if (isSidecarName(name)) continue;
     auto [place, added] = photoOf.emplace(baseName(name), name);
     if (!added && rank(name) < rank(place->second)) place->second = name;
   }
-  const std::set<std::string> listed(names.begin(), names.end());
   CompanionPlan plan;
-  for (const std::string& name : names) {
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string name(names[k]);
     const std::string base = baseName(name);
     std::string photo;
     if (isSidecarName(name)) {
       // "IMG_1.JPG.xmp" belongs to IMG_1.JPG itself.
-      photo = listed.contains(base) && !isSidecarName(base) ? base
-              : photoOf.contains(base)                      ? photoOf.at(base)
-                                                            : "";
+      photo = names.find(base) != names.size() && !isSidecarName(base) ? base
+              : photoOf.contains(base)                                 ? photoOf.at(base)
+                                                                       : "";
     } else if (isRawName(name) && photoOf.at(base) != name) {
       photo = photoOf.at(base);
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/name_list.h"
+
 namespace kelvane {
 
 struct CompanionPlan {
@@ -20,8 +22,9 @@ struct CompanionPlan {
 
 // A raw file beside a photo of another kind is its partner; one without such
 // a photo is a photo itself, and its sidecars go with it. A JPEG is the photo
-// of choice where several share a base name.
-CompanionPlan planCompanions(const std::vector<std::string>& names);
+// of choice where several share a base name. The names are sorted by bytes,
+// as a folder's listing gives them.
+CompanionPlan planCompanions(const NameList& names);
 
 // Whether the name's extension is one of a raw format's.
 bool isRawName(const std::string& name);

@@ -15,15 +15,16 @@ class PreviewFolder : public Folder {
   PreviewFolder(std::unique_ptr<Folder> real, PreviewFileSystem::Changes& changes)
       : real_(std::move(real)), changes_(changes) {}
 
-  std::vector<std::string> listPlainFiles() override {
-    std::vector<std::string> names = real_->listPlainFiles();
-    std::erase_if(names, [&](const std::string& name) { return changes_.movedAway.contains(name); });
+  NameList listPlainFiles() override {
+    const NameList all = real_->listPlainFiles();
+    NameList names;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      if (!changes_.movedAway.contains(std::string(all[k]))) names.add(all[k]);
+    }
     return names;
   }
 
-  void readingNext(const std::vector<std::string>& names, std::size_t index) override {
-    real_->readingNext(names, index);
-  }
+  void readingNext(const NameList& names, std::size_t index) override { real_->readingNext(names, index); }
 
   std::unique_ptr<RandomAccessFile> openEntry(const std::string& name, Links links) override {
     if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");

@@ -118,32 +118,31 @@ void SortRun::handleFolder(const std::string& folder) {
   prt(log_lines::inputDirectory(folder));
   std::unique_ptr<Folder> handle;
   atPath(folder, [&] { handle = oFileSystem_.openFolder(folder); });
-  std::vector<std::string> names;
+  NameList names;
   atPath(folder, [&] { names = handle->listPlainFiles(); });
   if (options_.observer != nullptr) options_.observer->folderStarted(folder, names.size());
   const CompanionPlan plan = options_.allMedia ? planCompanions(names) : CompanionPlan{};
   // The listing holds no "." or "..": it delivers no hidden names at all.
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (plan.isCompanion(names[i])) continue;  // handled with its photo
+    const std::string name(names[i]);
+    if (plan.isCompanion(name)) continue;  // handled with its photo
     handle->readingNext(names, i);
-    const std::string dateFolder = handleFile(*handle, folder, names[i], Links::Refuse, i);
-    const auto companions = plan.companionsOf.find(names[i]);
+    const std::string dateFolder = handleFile(*handle, folder, name, Links::Refuse, i);
+    const auto companions = plan.companionsOf.find(name);
     if (companions != plan.companionsOf.end()) {
-      handleCompanions(*handle, folder, names, names[i], companions->second, dateFolder);
+      handleCompanions(*handle, folder, names, name, companions->second, dateFolder);
     }
   }
 }
 
 // Companions go into their photo's date folder in the same step; where the
 // photo did not move, each is a file of its own.
-void SortRun::handleCompanions(Folder& folder, const std::string& folderPath,
-                               const std::vector<std::string>& names, const std::string& photo,
-                               const std::vector<std::string>& companions, const std::string& dateFolder) {
+void SortRun::handleCompanions(Folder& folder, const std::string& folderPath, const NameList& names,
+                               const std::string& photo, const std::vector<std::string>& companions,
+                               const std::string& dateFolder) {
   for (const std::string& companion : companions) {
     if (dateFolder.empty()) {
-      const auto index =
-          static_cast<std::size_t>(std::find(names.begin(), names.end(), companion) - names.begin());
-      handleFile(folder, folderPath, companion, Links::Refuse, index);
+      handleFile(folder, folderPath, companion, Links::Refuse, names.find(companion));
       continue;
     }
     if (isRawName(companion)) {

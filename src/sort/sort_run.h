@@ -53,7 +53,7 @@ class SortRun {
   // The date folder the file moved into; empty when it did not move.
   std::string handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
                          std::size_t index);
-  void handleCompanions(Folder& folder, const std::string& folderPath, const std::vector<std::string>& names,
+  void handleCompanions(Folder& folder, const std::string& folderPath, const NameList& names,
                         const std::string& photo, const std::vector<std::string>& companions,
                         const std::string& dateFolder);
   std::optional<media::MediaDate> readDate(FileOpener& opener, const std::string& fullPath);

@@ -70,12 +70,12 @@ class MemoryFileSystem::MemoryFolder : public Folder {
  public:
   MemoryFolder(MemoryFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
 
-  std::vector<std::string> listPlainFiles() override {
-    std::vector<std::string> names;
+  NameList listPlainFiles() override {
+    NameList names;  // in the map's order: sorted by bytes
     for (const auto& [path, bytes] : files_.files_) {
       if (parentOf(path) != path_) continue;
       const std::string name = path.substr(path_.size() + 1);
-      if (name.front() != '.') names.push_back(name);
+      if (name.front() != '.') names.add(name);
     }
     return names;
   }

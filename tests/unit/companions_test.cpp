@@ -15,7 +15,7 @@ using Plan = std::map<std::string, std::vector<std::string>>;
 
 TEST(Companions, GoWithThePhotoOfTheirBaseName) {
   const struct {
-    std::vector<std::string> names;  // as a listing gives them, sorted
+    NameList names;  // as a listing gives them, sorted
     Plan expected;
   } cases[] = {
       {{"IMG_1.CR2", "IMG_1.JPG", "IMG_1.xmp"}, {{"IMG_1.JPG", {"IMG_1.CR2", "IMG_1.xmp"}}}},
@@ -28,10 +28,10 @@ TEST(Companions, GoWithThePhotoOfTheirBaseName) {
   };
   for (const auto& [names, expected] : cases) {
     const CompanionPlan plan = planCompanions(names);
-    EXPECT_EQ(plan.companionsOf, expected) << names.front();
+    EXPECT_EQ(plan.companionsOf, expected) << names[0];
     std::size_t companions = 0;
     for (const auto& [photo, list] : expected) companions += list.size();
-    EXPECT_EQ(plan.companions.size(), companions) << names.front();
+    EXPECT_EQ(plan.companions.size(), companions) << names[0];
   }
 }
 

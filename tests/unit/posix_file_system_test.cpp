@@ -157,7 +157,7 @@ TEST(PosixFiles, PathsLongerThanTheKernelTakesWhole) {
   EXPECT_FALSE(disk.fs.FileExists(deep + "/none.jpg"));
   EXPECT_EQ(disk.fs.openForReading(deep + "/photo.jpg")->size(), 5);
   const std::unique_ptr<Folder> folder = disk.fs.openFolder(deep + "/");
-  EXPECT_EQ(folder->listPlainFiles(), std::vector<std::string>{"photo.jpg"});
+  EXPECT_EQ(folder->listPlainFiles().toStrings(), std::vector<std::string>{"photo.jpg"});
   folder->createFolder("2021-03-04");
   folder->moveInto("photo.jpg", folder->openEntry("photo.jpg", Links::Refuse)->entry(), "2021-03-04",
                    "photo.jpg");

@@ -59,21 +59,21 @@ bool evict(const std::string& path) {
 
 struct ColdFolder {
   testing::TemporaryFolder root;
-  std::vector<std::string> names;
+  NameList names;
   posix::Descriptor fd;
 
-  std::string at(const std::string& name) const { return root.path() + "/" + name; }
+  std::string at(std::string_view name) const { return root.path() + "/" + std::string(name); }
 
   // Files f00..fNN: a JPEG without Exif at 1, a file of another kind at 2,
   // JPEGs with their Exif block up front elsewhere; none in the page cache.
   bool make(std::size_t count) {
     for (std::size_t k = 0; k < count; ++k) {
-      names.push_back((k < 10 ? "f0" : "f") + std::to_string(k));
-      testing::writeBytes(at(names.back()), k == 1 ? jpegWithoutExif() : k == 2 ? notAJpeg() : exifJpeg());
+      names.add((k < 10 ? "f0" : "f") + std::to_string(k));
+      testing::writeBytes(at(names[k]), k == 1 ? jpegWithoutExif() : k == 2 ? notAJpeg() : exifJpeg());
     }
     fd = posix::Descriptor(::open(root.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (const std::string& name : names) {
-      if (!evict(at(name))) return false;
+    for (std::size_t k = 0; k < count; ++k) {
+      if (!evict(at(names[k]))) return false;
     }
     return true;
   }
@@ -111,7 +111,7 @@ TEST(ReadAhead, NeverFollowsALinkNorWaitsOnAFifo) {
   ASSERT_EQ(::symlink(target.c_str(), folder.at("link.jpg").c_str()), 0);
   ASSERT_EQ(::mkfifo(folder.at("fifo.jpg").c_str(), 0600), 0);
   ASSERT_EQ(::mkdir(folder.at("folder.jpg").c_str(), 0700), 0);
-  const std::vector<std::string> names = {"f00", "fifo.jpg", "folder.jpg", "link.jpg", "missing.jpg"};
+  const NameList names = {"f00", "fifo.jpg", "folder.jpg", "link.jpg", "missing.jpg"};
 
   posix::ReadAhead readAhead(folder.fd.get());
   readAhead.readingNext(names, 0);

@@ -204,7 +204,7 @@ class PosixFolder : public Folder {
   // inside a photo folder are not plain files and stay where they are. Sorted
   // by their bytes, so that a run's log does not depend on the file system's
   // order.
-  std::vector<std::string> listPlainFiles() override {
+  NameList listPlainFiles() override {
     // A descriptor of its own, so that the listing's position is not shared.
     const int listingFd = checkedDescriptor(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* const listing = ::fdopendir(listingFd);
@@ -214,18 +214,18 @@ class PosixFolder : public Folder {
       throw fileFailureFromErrno(error);
     }
     const std::unique_ptr<DIR, ListingCloser> closer(listing);
-    std::vector<std::string> names;
+    NameList names;
     errno = 0;
     while (const dirent* entry = ::readdir(listing)) {
-      if (entry->d_name[0] != '.' && isRegularFile(fd_.get(), *entry)) names.emplace_back(entry->d_name);
+      if (entry->d_name[0] != '.' && isRegularFile(fd_.get(), *entry)) names.add(entry->d_name);
       errno = 0;
     }
     if (errno != 0) failWithErrno();
-    std::sort(names.begin(), names.end());
+    names.sortByBytes();
     return names;
   }
 
-  void readingNext(const std::vector<std::string>& names, std::size_t index) override {
+  void readingNext(const NameList& names, std::size_t index) override {
     readAhead_.readingNext(names, index);
   }
 

@@ -71,7 +71,7 @@ ReadAhead::~ReadAhead() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void ReadAhead::readingNext(const std::vector<std::string>& names, std::size_t index) {
+void ReadAhead::readingNext(const NameList& names, std::size_t index) {
   std::size_t added = 0;
   {
     const std::lock_guard lock(mutex_);
@@ -88,7 +88,7 @@ void ReadAhead::readingNext(const std::vector<std::string>& names, std::size_t i
         std::min<std::uint64_t>(listingStart_ + names.size(), current_ + 1 + kFilesAhead);
     for (std::uint64_t position = first; position < end; ++position) {
       if (warm_ && position % kWarmStride != 0) continue;
-      jobs_.push_back({names[position - listingStart_], position});
+      jobs_.push_back({std::string(names[position - listingStart_]), position});
       ++added;
     }
     asked_ = std::max(asked_, end);

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/name_list.h"
+
 namespace kelvane::posix {
 
 class ReadAhead {
@@ -40,7 +42,7 @@ class ReadAhead {
 
   // The run is about to read names[index], then the names after it in
   // order. Never waits for a read.
-  void readingNext(const std::vector<std::string>& names, std::size_t index);
+  void readingNext(const NameList& names, std::size_t index);
 
   // Waits until every file asked for is fetched or passed over; for tests.
   void waitUntilIdle();
@@ -65,7 +67,7 @@ class ReadAhead {
   bool stopping_ = false;
   std::uint64_t current_ = 0;  // the position of the file the run reads now
   std::uint64_t asked_ = 0;    // positions below this were asked for
-  const std::vector<std::string>* listing_ = nullptr;
+  const NameList* listing_ = nullptr;
   std::uint64_t listingStart_ = 0;      // the position of the listing's first name
   std::uint64_t nextListingStart_ = 0;  // past every position asked for
   std::size_t cachedInARow_ = 0;
