@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <span>
+#include <system_error>
 
 #include "platform/posix/descriptor.h"
 
@@ -94,11 +95,23 @@ void ReadAhead::readingNext(const NameList& names, std::size_t index) {
     asked_ = std::max(asked_, end);
     nextListingStart_ = std::max(nextListingStart_, end);
     if (jobs_.empty()) return;
-    // The threads start with the first file there is to fetch: a run of one
-    // file never makes them.
-    while (threads_.size() < kThreads) threads_.emplace_back([this] { work(); });
+    startThreads();
   }
   for (std::size_t k = 0; k < added; ++k) wake_.notify_one();
+}
+
+// With the first file there is to fetch: a run of one file never makes them.
+// Where the system refuses a thread, the ones made do the work; with none,
+// nothing is fetched and the run reads for itself, as without the pool.
+void ReadAhead::startThreads() {
+  while (!threadsRefused_ && threads_.size() < kThreads) {
+    try {
+      threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      threadsRefused_ = true;
+    }
+  }
+  if (threads_.empty()) jobs_.clear();
 }
 
 void ReadAhead::waitUntilIdle() {

@@ -53,6 +53,7 @@ class ReadAhead {
     std::uint64_t position = 0;  // in the run's order: fetched only while still ahead of the run
   };
 
+  void startThreads();  // with the mutex held
   void work();
   void fetch(const Job& job);
   void noteCached(bool cached);
@@ -73,6 +74,7 @@ class ReadAhead {
   std::size_t cachedInARow_ = 0;
   bool warm_ = false;  // the files met lately were cached already
   std::vector<std::thread> threads_;
+  bool threadsRefused_ = false;
 };
 
 }  // namespace kelvane::posix
