@@ -1,8 +1,8 @@
 #include "platform/posix/read_ahead.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,13 +29,16 @@ std::size_t readSome(int fd, std::uint8_t* out, std::size_t size, std::int64_t o
   }
 }
 
-// Whether the file's first byte is in the page cache already (then the run
-// finds its pages there and there is nothing to fetch). A kernel or file
-// system that cannot tell says no.
+// Whether the file's first page is in the page cache, asked without reading
+// it: a read that may not wait still starts one, and on a fast device it may
+// find the page arrived and say so. A file system that cannot tell says no.
 bool firstPageCached(int fd) {
-  std::uint8_t byte = 0;
-  iovec vector{&byte, 1};
-  return ::preadv2(fd, &vector, 1, 0, RWF_NOWAIT) == 1;
+  void* const page = ::mmap(nullptr, kPage, PROT_READ, MAP_SHARED, fd, 0);
+  if (page == MAP_FAILED) return false;
+  unsigned char state = 0;
+  const bool cached = ::mincore(page, kPage, &state) == 0 && (state & 1) != 0;
+  ::munmap(page, kPage);
+  return cached;
 }
 
 // Whether an FF E1 pair begins at index 2 or later, where the reader's scan
@@ -159,17 +162,15 @@ bool ReadAhead::stillAhead(std::uint64_t position) {
 // does for the run's first read); for a JPEG whose first page holds no FF E1
 // pair, the rest of the file, which the reader scans for one (to its end where
 // there is none), kScanAhead bytes at a time, two such chunks in flight at
-// most. Opened as the run opens it: never through a link, never waiting on a
-// FIFO.
+// most: pages that are cached already cost a look each. Opened as the run
+// opens it: never through a link, never waiting on a FIFO.
 void ReadAhead::fetch(const Job& job) {
   if (!stillAhead(job.position)) return;
   const Descriptor fd(
       ::openat(folder_, job.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   struct stat info {};
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-  const bool cached = firstPageCached(fd.get());
-  noteCached(cached);
-  if (cached) return;
+  noteCached(firstPageCached(fd.get()));
   std::array<std::uint8_t, kPage> page{};
   const std::size_t got = readSome(fd.get(), page.data(), page.size(), 0);
   if (got < 2 || page[0] != 0xFF || page[1] != 0xD8 || holdsPair(std::span(page).first(got))) return;

@@ -5,13 +5,13 @@
 // cache. The run itself, its order and its moves are untouched: the pool only
 // reads, through names of the folder it was given.
 //
-// A file whose first page is in the page cache already is left alone. Else
-// it reads what the run's reader will read: the first page (with the kernel's
+// It reads what the run's reader will read: the first page (with the kernel's
 // own read-ahead, as the run's first read would), and for a JPEG whose first
 // page holds no FF E1 pair, the rest of the file, which the reader scans for
-// one. What is in flight stays bounded whatever the folder's size: a thread
-// has one file open and at most 2 MiB asked of the kernel, and no file is
-// read more than kFilesAhead places past the run's.
+// one. A folder whose first pages are in the page cache already is looked at
+// one file in kWarmStride only, until a file turns out cold. What is in flight stays bounded whatever the
+// folder's size: a thread has one file open and at most 2 MiB asked of the kernel, and no file is read more
+// than kFilesAhead places past the run's.
 #pragma once
 
 #include <condition_variable>
