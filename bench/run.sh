@@ -54,13 +54,14 @@ cache=warm
 delay_us=2000
 floor_first_read=""
 size_kb=""
+size_given=0
 scale=0
 scale_counts="200 2000 20000 200000"
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) files=200; size=1; files_given=1 ;;
     --files) files=$2; files_given=1; shift ;;
-    --size) size=$2; shift ;;
+    --size) size=$2; size_given=1; shift ;;
     --size-kb) size_kb=$2; shift ;;
     --scale) scale=1 ;;
     --scale-counts) scale_counts=$2; shift ;;
@@ -82,7 +83,7 @@ if [ -z "$floor_first_read" ]; then
   if [ "$cache" = warm ] && [ "$scale" = 0 ]; then floor_first_read=65536; else floor_first_read=4096; fi
 fi
 if [ -z "$size_kb" ]; then
-  if [ "$scale" = 1 ] && [ "$size" = 5 ]; then size_kb=20; else size_kb=$((size * 1024)); fi
+  if [ "$scale" = 1 ] && [ "$size_given" = 0 ]; then size_kb=20; else size_kb=$((size * 1024)); fi
 fi
 for number in "$files" "$size" "$size_kb" "$runs" "$startup_runs" "$delay_us" "$floor_first_read" $scale_counts; do
   [[ "$number" =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: $number is not a positive whole number" >&2; exit 2; }
