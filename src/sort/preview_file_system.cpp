@@ -1,7 +1,5 @@
 #include "sort/preview_file_system.h"
 
-#include <vector>
-
 #include "platform/runtime_failure.h"
 #include "platform/same_contents.h"
 

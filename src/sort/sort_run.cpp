@@ -1,6 +1,5 @@
 #include "sort/sort_run.h"
 
-#include <algorithm>
 #include <cassert>
 #include <memory>
 #include <vector>
