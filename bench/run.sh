@@ -218,6 +218,9 @@ run_tool() {
     find "$copy" -maxdepth 1 -type f -exec cat {} + >/dev/null
     sync -f "$copy" 2>/dev/null || true
   else
+    # The copy and the last run's removal leave metadata to write back; done
+    # now, it is not timed with the run.
+    sync -f "$copy" 2>/dev/null || true
     "$evict" "$seen" >/dev/null || { echo "run.sh: the photos' pages stayed in the page cache" >&2; exit 1; }
   fi
   local out=$runs_dir/$tool-$label.out err=$runs_dir/$tool-$label.err line

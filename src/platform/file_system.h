@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,6 +36,8 @@ struct EntryStamp {
 
   friend bool operator==(const EntryStamp&, const EntryStamp&) = default;
 };
+
+using BeforeMove = std::function<void(const EntryStamp&)>;
 
 // A file open for reading at any position, without reading it whole.
 class RandomAccessFile {
@@ -99,8 +102,11 @@ class Folder {
   // Moves the entry `name` into the sub-folder `folderName` as `targetName`,
   // never replacing anything there, and only while the name still holds
   // `expected`. A symbolic link is moved so that it leads where it led.
+  // `beforeMove`, when given, is called with the entry's stamp once the entry
+  // is checked, right before the move (a journal records the move there);
+  // what it throws stops the move.
   virtual void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
-                        const std::string& targetName) = 0;
+                        const std::string& targetName, const BeforeMove& beforeMove) = 0;
 
   // Whether anything (a link too) stands at `targetName` in the sub-folder.
   virtual bool hasEntryIn(const std::string& folderName, const std::string& targetName) = 0;

@@ -44,9 +44,10 @@ class PreviewFolder : public Folder {
   }
 
   void moveInto(const std::string& name, const EntryIdentity& /*expected*/, const std::string& folderName,
-                const std::string& targetName) override {
+                const std::string& targetName, const BeforeMove& beforeMove) override {
     if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
     if (hasEntryIn(folderName, targetName)) taken();
+    if (beforeMove) beforeMove(real_->stampOf(name));
     changes_.movedAway.insert(name);
     changes_.movedIn[folderName + "/" + targetName] = name;
   }

@@ -250,28 +250,31 @@ bool SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
     }
     prt(photo.empty() ? log_lines::moving(name, dateFolder, target)
                       : log_lines::movingWith(name, dateFolder, target, photo));
-    journalMove(folder, folderPath, name, dateFolder, target);
     try {
-      folder.moveInto(name, entry, dateFolder, target);
+      folder.moveInto(name, entry, dateFolder, target, journalRecord(folderPath, name, dateFolder, target));
       return true;
     } catch (RuntimeFailure& failure) {
       const bool takenMeanwhile = failure.number() == failure::kFileAlreadyExists;
       if (takenMeanwhile && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;
-      // A taken name is reported where it is taken.
-      failure.setPath(takenMeanwhile ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
+      // A taken name is reported where it is taken; a journal that cannot
+      // be written names itself.
+      if (failure.path().empty()) {
+        failure.setPath(takenMeanwhile ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
+      }
       throw;
     }
   }
 }
 
-// A move whose name turns out to be taken is not made: the file is still in
-// its place when the run is taken back, which then leaves it there.
-void SortRun::journalMove(Folder& folder, const std::string& folderPath, const std::string& name,
-                          const std::string& dateFolder, const std::string& target) {
-  if (options_.journal == nullptr) return;
-  EntryStamp stamp;
-  atPath(join(folderPath, name), [&] { stamp = folder.stampOf(name); });
-  options_.journal->moving(folderPath, name, stamp, dateFolder, target);
+// The move is recorded with the stamp its own check of the entry took. A move
+// whose name turns out to be taken is not made: the file is still in its
+// place when the run is taken back, which then leaves it there.
+BeforeMove SortRun::journalRecord(const std::string& folderPath, const std::string& name,
+                                  const std::string& dateFolder, const std::string& target) const {
+  if (options_.journal == nullptr) return {};
+  return [&, journal = options_.journal](const EntryStamp& stamp) {
+    journal->moving(folderPath, name, stamp, dateFolder, target);
+  };
 }
 
 void SortRun::prt(const std::string& sString) { log_.append(sString); }

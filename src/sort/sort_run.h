@@ -62,8 +62,8 @@ class SortRun {
   bool moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
                           const EntryIdentity& entry, const std::string& dateFolder,
                           const std::string& photo = {});
-  void journalMove(Folder& folder, const std::string& folderPath, const std::string& name,
-                   const std::string& dateFolder, const std::string& target);
+  BeforeMove journalRecord(const std::string& folderPath, const std::string& name,
+                           const std::string& dateFolder, const std::string& target) const;
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;

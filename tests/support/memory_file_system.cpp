@@ -96,12 +96,13 @@ class MemoryFileSystem::MemoryFolder : public Folder {
   }
 
   void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
-                const std::string& targetName) override {
+                const std::string& targetName, const BeforeMove& beforeMove) override {
     const auto source = files_.files_.find(at(name));
     if (source == files_.files_.end()) throw FileFailure(failure::kFileNotFound, "File not found");
     if (identityOf(source->second) != expected) failure::entryChanged();
     const std::string folder = at(folderName);
     if (!files_.folders_.contains(folder)) throw FileFailure(76, "Path not found");
+    if (beforeMove) beforeMove(stampOf(name));
     const std::string target = folder + "/" + targetName;
     if (files_.files_.contains(target) || files_.folders_.contains(target)) {
       throw FileFailure(failure::kFileAlreadyExists, "File already exists");

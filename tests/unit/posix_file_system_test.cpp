@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,19 +78,27 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
   ASSERT_EQ(std::rename(at("t2").c_str(), at("t.jpg").c_str()), 0);
 
   const auto move = [&](const std::string& name, const std::string& into) {
-    return [&, name, into] { folder.moveInto(name, disk.entry(name), into, name); };
+    return [&, name, into] { folder.moveInto(name, disk.entry(name), into, name, {}); };
   };
+  // The journal hears of a move only once its entry is checked.
+  int refusedButRecorded = 0;
+  const BeforeMove mustNotRecord = [&](const EntryStamp&) { ++refusedButRecorded; };
+  std::optional<EntryStamp> recordedE;
+  const EntryIdentity e = disk.entry("e.jpg");
   const std::vector<std::pair<std::function<void()>, int>> cases = {
       {move("a.jpg", "d"), 58},
       {move("b.jpg", "d"), 58},  // a link at the target
       {move("c.jpg", "d"), 58},  // a folder at the target
-      {move("e.jpg", "d"), 0},
+      {[&] {
+         folder.moveInto("e.jpg", e, "d", "e.jpg", [&](const EntryStamp& stamp) { recordedE = stamp; });
+       },
+       0},
       {move("x.jpg", "2021-03-04"), 58},
       {move("x.jpg", "2021-03-05"), 58},
       {move("file", "missing"), 53},
-      {[&] { folder.moveInto("gone.jpg", s, "d", "gone.jpg"); }, 53},
-      {[&] { folder.moveInto("s.jpg", s, "d", "s.jpg"); }, 75},
-      {[&] { folder.moveInto("t.jpg", t, "d", "t.jpg"); }, 75},
+      {[&] { folder.moveInto("gone.jpg", s, "d", "gone.jpg", mustNotRecord); }, 53},
+      {[&] { folder.moveInto("s.jpg", s, "d", "s.jpg", mustNotRecord); }, 75},
+      {[&] { folder.moveInto("t.jpg", t, "d", "t.jpg", mustNotRecord); }, 75},
       {[&] { folder.createFolder("d"); }, 0},  // made meanwhile by another run
       {[&] { folder.createFolder("file"); }, 58},
       {[&] { folder.createFolder("2021-03-05"); }, 58},
@@ -99,6 +108,10 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
   for (std::size_t i = 0; i < cases.size(); ++i)
     EXPECT_EQ(numberOf(cases[i].first), cases[i].second) << "case " << i;
 
+  EXPECT_EQ(refusedButRecorded, 0);
+  ASSERT_TRUE(recordedE.has_value());
+  EXPECT_EQ(recordedE->entry, e);
+  EXPECT_EQ(recordedE->size, 5);  // "e.jpg"
   EXPECT_FALSE(folder.hasFolder("2021-03-04"));
   for (const char* name : {"a.jpg", "d/a.jpg", "b.jpg", "c.jpg", "x.jpg", "file"})
     EXPECT_EQ(disk.read(name), name);
@@ -128,7 +141,7 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   disk.folder = disk.fs.openFolder(disk.root.path());
   EXPECT_EQ(numberOf([&] { disk.entry("relative.jpg"); }), 75) << "a listed name never leads elsewhere";
   for (const char* name : {"relative.jpg", "absolute.jpg", "cut.jpg"}) {
-    disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d", name);
+    disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d", name, {});
     struct stat info {};
     EXPECT_NE(::lstat(disk.at(name).c_str(), &info), 0) << name;
     ASSERT_EQ(::lstat(disk.at("d/" + std::string(name)).c_str(), &info), 0) << name;
@@ -160,7 +173,7 @@ TEST(PosixFiles, PathsLongerThanTheKernelTakesWhole) {
   EXPECT_EQ(folder->listPlainFiles().toStrings(), std::vector<std::string>{"photo.jpg"});
   folder->createFolder("2021-03-04");
   folder->moveInto("photo.jpg", folder->openEntry("photo.jpg", Links::Refuse)->entry(), "2021-03-04",
-                   "photo.jpg");
+                   "photo.jpg", {});
   EXPECT_TRUE(disk.fs.FileExists(deep + "/2021-03-04/photo.jpg"));
 }
 

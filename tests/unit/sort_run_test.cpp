@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,64 @@ TEST(SortRun, TheReadersBoxesComeDuringTheRun) {
   ASSERT_FALSE(processingSeen.empty());
   EXPECT_EQ(processingSeen, std::vector<bool>(processingSeen.size(), true));
   EXPECT_EQ(s.boxes.shown[0].prompt, "Error # 9 Subscript out of range\n\nContinue anyway?");
+}
+
+// Each move is recorded right before it is made, with the stamp the move's
+// own check of the entry took: a file swapped after its read is neither
+// recorded nor moved, and a journal that cannot record stops the run, naming
+// itself, before the move.
+TEST(SortRun, TheJournalRecordsWhatTheMoveChecked) {
+  struct Journal : MoveJournal {
+    void creatingFolder(const std::string& folder, const std::string& dateFolder) override {
+      records.push_back("create " + folder + "/" + dateFolder);
+    }
+    void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+                const std::string& dateFolder, const std::string& target) override {
+      if (refusal) throw *refusal;
+      records.push_back(folder + "/" + name + " (" + std::to_string(stamp.size) + " bytes) to " + dateFolder +
+                        "/" + target);
+    }
+    std::vector<std::string> records;
+    std::optional<FileFailure> refusal;
+  };
+  const std::vector<std::uint8_t> photo = jpegWithDate(kDate);
+  const std::string size = std::to_string(photo.size());
+
+  Journal journal;
+  Sorter s;
+  s.files.add("/p/a.jpg", photo);
+  s.files.add("/p/b.jpg", photo);
+  bool swapped = false;
+  s.files.afterEachRead([&] {
+    const std::vector<std::string> paths = s.files.filePaths();
+    if (swapped || std::find(paths.begin(), paths.end(), "/p/2021-03-04/a.jpg") == paths.end()) return;
+    swapped = true;
+    s.files.add("/p/b.jpg", photo);  // another file at b.jpg's name, after b.jpg's first read
+  });
+  // What stops a run of /p.
+  const auto stopOf = [](SortRun& run) -> std::string {
+    std::deque<std::string> paths{"/p"};
+    try {
+      run.processWholePaths(paths);
+    } catch (const FileFailure& failure) {
+      return failure.report();
+    }
+    return "(nothing)";
+  };
+  SortRun run(s.files, s.boxes, s, s.bProcessing, {OnCollision::Stop, nullptr, &journal});
+  EXPECT_EQ(stopOf(run), "Error # 75 Path/File access error (changed since it was read): /p/b.jpg");
+  EXPECT_EQ(journal.records, (std::vector<std::string>{"create /p/2021-03-04",
+                                                       "/p/a.jpg (" + size + " bytes) to 2021-03-04/a.jpg"}));
+  EXPECT_EQ(s.files.filePaths(), (std::vector<std::string>{"/p/2021-03-04/a.jpg", "/p/b.jpg"}));
+
+  Journal full;
+  full.refusal = FileFailure(28, "No space left on device");
+  full.refusal->setPath("/state/runs/1.journal");
+  Sorter t;
+  t.files.add("/p/a.jpg", photo);
+  SortRun refused(t.files, t.boxes, t, t.bProcessing, {OnCollision::Stop, nullptr, &full});
+  EXPECT_EQ(stopOf(refused), "Error # 28 No space left on device: /state/runs/1.journal");
+  EXPECT_EQ(t.files.filePaths(), std::vector<std::string>{"/p/a.jpg"});
 }
 
 // The texts the no-window contract does not show ("/", Latin-1, a short text

@@ -259,12 +259,13 @@ class PosixFolder : public Folder {
   }
 
   void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
-                const std::string& targetName) override {
+                const std::string& targetName, const BeforeMove& beforeMove) override {
     const int target = dateFolder(folderName);
     struct stat source {};
     if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
     // A folder made where the file was may have its inode number.
     if (identityOf(source) != expected || S_ISDIR(source.st_mode)) failure::entryChanged();
+    if (beforeMove) beforeMove(stampFrom(source));
     if (S_ISLNK(source.st_mode)) {
       // A link keeps its text when renamed, so a relative one would lead
       // nowhere one folder further down: the moved link gets one "../" more.
