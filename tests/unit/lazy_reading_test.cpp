@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "exif/file_bytes.h"
@@ -104,6 +105,46 @@ TEST(LazyReading, TheMarkerScanCoversTheWholeFile) {
   bytes.open(files.openForReading("f"));
   EXPECT_EQ(bytes.findPair(2, 19'999, 0xFF, 0xE1), 4095);
   EXPECT_EQ(bytes.findPair(4096, 19'999, 0xFF, 0xE1), -1);
+}
+
+// The scan finds what testing every place in turn finds, wherever the pair
+// lies: inside one read, across two reads (the reads start at 4,096 and 20,480
+// here), at the last place it may start, after it, or nowhere.
+TEST(LazyReading, TheMarkerScanFindsWhatTestingEveryPlaceFinds) {
+  std::mt19937 random(7);
+  const auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  const std::vector<std::size_t> edges = {0, 1, 2, 4094, 4095, 4096, 20'478, 20'479, 20'480, 40'000};
+  MemoryFileSystem files;
+  for (int round = 0; round < 150; ++round) {
+    Bytes data(1 + below(60'000));
+    for (auto& byte : data) byte = static_cast<std::uint8_t>(below(4) == 0 ? 0xFF : random());
+    for (std::size_t k = 0; k + 1 < data.size(); ++k) {
+      if (data[k] == 0xFF && data[k + 1] == 0xE1) data[k + 1] = 0xE0;  // near misses only
+    }
+    std::size_t planted = data.size();
+    for (std::size_t pairs = below(3); pairs > 0; --pairs) {
+      planted = below(2) == 0 ? edges[below(edges.size())] : below(data.size());
+      if (planted < data.size()) data[planted] = 0xFF;
+      if (planted + 1 < data.size()) data[planted + 1] = 0xE1;
+    }
+    const auto size = static_cast<Long>(data.size());
+    const Long from = static_cast<Long>(below(3)) - 1;
+    const std::size_t lastChoice = below(3);
+    const Long last = lastChoice == 0   ? size
+                      : lastChoice == 1 ? static_cast<Long>(std::min(planted, data.size()))
+                                        : static_cast<Long>(below(data.size()));
+    files.add("f", data);
+    FileBytes expected;
+    expected.open(files.openForReading("f"));
+    Long firstPlace = -1;
+    for (Long k = std::max<Long>(from, 0); k <= std::min<Long>(last, size - 1) && firstPlace < 0; ++k) {
+      if (expected.at(k) == 0xFF && expected.at(k + 1) == 0xE1) firstPlace = k;
+    }
+    FileBytes bytes;
+    bytes.open(files.openForReading("f"));
+    EXPECT_EQ(bytes.findPair(from, last, 0xFF, 0xE1), firstPlace)
+        << "round " << round << ", " << size << " bytes, from " << from << " to " << last;
+  }
 }
 
 // Another program cuts the file short right after the first page was read.
