@@ -266,7 +266,8 @@ bool SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
   }
 }
 
-// The move is recorded with the stamp its own check of the entry took. A move
+// The move is recorded with the stamp its own check of the entry took (the
+// record is made during the move, while the names it refers to live). A move
 // whose name turns out to be taken is not made: the file is still in its
 // place when the run is taken back, which then leaves it there.
 BeforeMove SortRun::journalRecord(const std::string& folderPath, const std::string& name,
