@@ -1,50 +1,15 @@
 #include "exif/file_bytes.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <utility>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KELVANE_PAIR_SEARCH_SSE2 1
-#endif
-
+#include "platform/byte_pair.h"
 #include "platform/runtime_failure.h"
 
 namespace kelvane {
-namespace {
-
-// The first k with data[k] == first and data[k + 1] == second, k + 1 < size;
-// size when there is none.
-std::size_t pairWithin(const std::uint8_t* data, std::size_t size, std::uint8_t first, std::uint8_t second) {
-  std::size_t k = 0;
-#ifdef KELVANE_PAIR_SEARCH_SSE2
-  // Sixteen places at a time, with no call a byte: a JPEG without an Exif
-  // block is scanned to its end, and in its coded data a first byte of 0xFF
-  // comes every few hundred bytes.
-  const __m128i firsts = _mm_set1_epi8(static_cast<char>(first));
-  const __m128i seconds = _mm_set1_epi8(static_cast<char>(second));
-  for (; k + 17 <= size; k += 16) {
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + 1));
-    const auto hits = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, firsts), _mm_cmpeq_epi8(next, seconds))));
-    if (hits != 0) return k + static_cast<std::size_t>(std::countr_zero(hits));
-  }
-#endif
-  while (k + 1 < size) {
-    const void* hit = std::memchr(data + k, first, size - 1 - k);
-    if (hit == nullptr) break;
-    k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
-    if (data[k + 1] == second) return k;
-    ++k;
-  }
-  return size;
-}
-
-}  // namespace
 
 void FileBytes::open(std::unique_ptr<RandomAccessFile> file) {
   dataSize_ = file->size();
@@ -54,6 +19,7 @@ void FileBytes::open(std::unique_ptr<RandomAccessFile> file) {
   windowCount_ = 0;
   current_ = 0;
   readAhead_ = kPage;
+  scannedPair_ = file_->scannedMarkerPair();
 }
 
 void FileBytes::close() { file_.reset(); }
@@ -65,6 +31,7 @@ void FileBytes::resetToZeros(Long upperBound) {
   zeros_ = true;
   windowCount_ = 0;
   current_ = 0;
+  scannedPair_.reset();
 }
 
 std::uint8_t FileBytes::atSlowly(std::int64_t index) {
@@ -87,7 +54,7 @@ Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t 
     const std::uint8_t* here = window.bytes.get() + (i - window.start);
     const auto starts = static_cast<std::size_t>(windowEnd - i);  // places a pair may start at
     const auto held = static_cast<std::size_t>(window.start + window.size - i);
-    const std::size_t found = pairWithin(here, std::min(starts + 1, held), first, second);
+    const std::size_t found = findBytePair(std::span(here, std::min(starts + 1, held)), first, second);
     if (found < starts) return static_cast<Long>(i + static_cast<std::int64_t>(found));
     // A pair may start at the window's last byte, its second byte in the next.
     if (held == starts && here[starts - 1] == first && at(static_cast<Long>(windowEnd)) == second) {
@@ -96,6 +63,13 @@ Long FileBytes::findPair(Long from, Long last, std::uint8_t first, std::uint8_t 
     i = windowEnd;
   }
   return -1;
+}
+
+Long FileBytes::findMarkerPair(Long last) {
+  constexpr Long kFrom = 2;
+  if (scannedPair_)
+    return *scannedPair_ >= kFrom && *scannedPair_ <= last ? static_cast<Long>(*scannedPair_) : -1;
+  return findPair(kFrom, last, 0xFF, 0xE1);
 }
 
 const FileBytes::Window& FileBytes::windowFor(std::int64_t index) {

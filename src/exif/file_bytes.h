@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/basic_types.h"
 #include "platform/file_system.h"
@@ -47,6 +48,10 @@ class FileBytes {
   // i + 1, or -1. Equivalent to testing at(i) and at(i + 1) in turn.
   Long findPair(Long from, Long last, std::uint8_t first, std::uint8_t second);
 
+  // findPair(2, last, 0xFF, 0xE1), the marker scan; without reading where
+  // the file has been scanned for it already.
+  Long findMarkerPair(Long last);
+
  private:
   struct Window {
     std::int64_t start = 0;
@@ -74,6 +79,7 @@ class FileBytes {
   std::size_t current_ = 0;
   std::uint64_t useClock_ = 0;
   std::int64_t readAhead_ = kPage;
+  std::optional<std::int64_t> scannedPair_;
 };
 
 }  // namespace kelvane

@@ -88,7 +88,7 @@ bool clsExifReader::FindExifHeader() {
   // to its end.
   const std::int64_t lastPairStart =
       std::min<std::int64_t>(bytData.upperBound() - 1, std::numeric_limits<Long>::max() - 1);
-  const Long found = bytData.findPair(2, static_cast<Long>(lastPairStart), 0xFF, 0xE1);
+  const Long found = bytData.findMarkerPair(static_cast<Long>(lastPairStart));
   if (found > 0) lApp1Pos = found;
   if (lApp1Pos == 0) return false;
   lTiffStart = checked::add(lApp1Pos, 10);

@@ -51,6 +51,10 @@ class RandomAccessFile {
   virtual std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) = 0;
 
   virtual EntryIdentity entry() const = 0;
+
+  // Where the first FF E1 pair at index 2 or later lies (-1: nowhere), when
+  // this very content was scanned for it already; nothing otherwise.
+  virtual std::optional<std::int64_t> scannedMarkerPair() const { return std::nullopt; }
 };
 
 // Where the reader gets its file from.

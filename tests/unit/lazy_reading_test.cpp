@@ -5,11 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <random>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "exif/file_bytes.h"
 #include "exif_reader_probe.h"
@@ -145,6 +150,35 @@ TEST(LazyReading, TheMarkerScanFindsWhatTestingEveryPlaceFinds) {
     EXPECT_EQ(bytes.findPair(from, last, 0xFF, 0xE1), firstPlace)
         << "round " << round << ", " << size << " bytes, from " << from << " to " << last;
   }
+}
+
+// A file the read-ahead scanned already is not scanned again: the reader
+// takes where the pair lies, within the bounds it asks for.
+TEST(LazyReading, TheMarkerScanTakesWhatTheReadAheadFound) {
+  struct Zeros : RandomAccessFile {
+    Zeros(std::optional<std::int64_t> scanned, int& readCount) : pair(scanned), reads(readCount) {}
+    std::int64_t size() const override { return 1'000'000; }
+    std::size_t readAt(std::int64_t /*offset*/, std::span<std::uint8_t> out) override {
+      ++reads;
+      std::fill(out.begin(), out.end(), std::uint8_t{0});
+      return out.size();
+    }
+    EntryIdentity entry() const override { return {}; }
+    std::optional<std::int64_t> scannedMarkerPair() const override { return pair; }
+    std::optional<std::int64_t> pair;
+    int& reads;
+  };
+  const auto scan = [](std::optional<std::int64_t> pair, Long last) {
+    int reads = 0;
+    FileBytes bytes;
+    bytes.open(std::make_unique<Zeros>(pair, reads));
+    return std::pair(bytes.findMarkerPair(last), reads);
+  };
+  EXPECT_EQ(scan(500'000, 999'998), std::pair(500'000, 0));
+  EXPECT_EQ(scan(500'000, 499'999), std::pair(-1, 0));
+  EXPECT_EQ(scan(-1, 999'998), std::pair(-1, 0));
+  EXPECT_EQ(scan(std::nullopt, 999'998).first, -1);
+  EXPECT_GT(scan(std::nullopt, 999'998).second, 0) << "a file not scanned before is read";
 }
 
 // Another program cuts the file short right after the first page was read.

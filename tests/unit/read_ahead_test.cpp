@@ -1,7 +1,7 @@
 // The read-ahead pool on a real disk, where the page cache shows what it
 // fetched: the first pages of the files just ahead of the run, the whole of a
-// JPEG the reader will scan to its end, and nothing else; never through a
-// link, never stuck on a FIFO.
+// JPEG the reader will scan to its end (and where that scan ends), and nothing
+// else; never through a link, never stuck on a FIFO.
 #include "platform/posix/read_ahead.h"
 
 #include <fcntl.h>
@@ -10,8 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disk_files.h"
@@ -100,6 +103,69 @@ TEST(ReadAhead, FetchesWhatTheReaderWillReadOfTheFilesJustAhead) {
   readAhead.readingNext(folder.names, 6);
   readAhead.waitUntilIdle();
   for (std::size_t k = kAhead + 1; k < folder.names.size(); ++k) EXPECT_GT(resident(k), 0u);
+}
+
+// The pool scans a JPEG whose first page holds no FF E1 pair as the reader
+// would, and the reader may take what it found, for that same content only.
+TEST(ReadAhead, KeepsWhatItsScanFoundForTheSameContentOnly) {
+  testing::TemporaryFolder root;
+  const auto at = [&](const std::string& name) { return root.path() + "/" + name; };
+  const auto pairAt = [](std::size_t index) {
+    Bytes bytes = jpegWithoutExif();
+    bytes[index] = 0xFF;
+    bytes[index + 1] = 0xE1;
+    return bytes;
+  };
+  const NameList names = {"0-read-by-the-run", "a-late-pair",     "b-no-pair",          "c-written-since",
+                          "d-exif-up-front",   "e-across-blocks", "f-across-first-page"};
+  for (const char* name : {"0-read-by-the-run", "b-no-pair", "c-written-since"}) {
+    testing::writeBytes(at(name), jpegWithoutExif());
+  }
+  testing::writeBytes(at("a-late-pair"), pairAt(100'000));
+  testing::writeBytes(at("d-exif-up-front"), exifJpeg());
+  testing::writeBytes(at("e-across-blocks"),
+                      pairAt(4095 + 65'535));  // the scan reads 64 KiB blocks from 4,095
+  testing::writeBytes(at("f-across-first-page"), pairAt(4095));
+  // Older than a step of the clock that stamps changes, so that the scan may count.
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  const posix::Descriptor fd(::open(root.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  posix::ReadAhead readAhead(fd.get());
+  readAhead.readingNext(names, 0);
+  readAhead.waitUntilIdle();
+  testing::writeBytes(at("c-written-since"), pairAt(100'000));
+
+  const auto scanned = [&](const std::string& name) {
+    struct stat info {};
+    EXPECT_EQ(::stat(at(name).c_str(), &info), 0);
+    return readAhead.scannedMarkerPair(info);
+  };
+  EXPECT_EQ(scanned("0-read-by-the-run"), std::nullopt);
+  EXPECT_EQ(scanned("a-late-pair"), std::optional<std::int64_t>(100'000));
+  EXPECT_EQ(scanned("b-no-pair"), std::optional<std::int64_t>(-1));
+  EXPECT_EQ(scanned("c-written-since"), std::nullopt);
+  EXPECT_EQ(scanned("d-exif-up-front"), std::nullopt);
+  EXPECT_EQ(scanned("e-across-blocks"), std::optional<std::int64_t>(4095 + 65'535));
+  EXPECT_EQ(scanned("f-across-first-page"), std::optional<std::int64_t>(4095));
+}
+
+TEST(ReadAhead, AScanCountsOnlyForAFileChangedLongEnoughBefore) {
+  struct stat before {};
+  before.st_size = 1000;
+  before.st_ctim = {100, 0};
+  const auto startedAfter = [](std::int64_t ns) {
+    const std::int64_t at = 100'000'000'000 + ns;
+    return timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
+  };
+  struct stat resized = before;
+  resized.st_size = 1001;
+  struct stat changed = before;
+  changed.st_ctim.tv_nsec = 1;
+  const timespec late = startedAfter(posix::ReadAhead::kClockStepNs + 1);
+  EXPECT_TRUE(posix::ReadAhead::unchangedSince(before, before, late));
+  EXPECT_FALSE(
+      posix::ReadAhead::unchangedSince(before, before, startedAfter(posix::ReadAhead::kClockStepNs)));
+  EXPECT_FALSE(posix::ReadAhead::unchangedSince(before, resized, late));
+  EXPECT_FALSE(posix::ReadAhead::unchangedSince(before, changed, late));
 }
 
 TEST(ReadAhead, NeverFollowsALinkNorWaitsOnAFifo) {

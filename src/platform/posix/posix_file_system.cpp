@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/posix/descriptor.h"
@@ -145,11 +146,12 @@ bool statusOf(const std::string& path, struct stat& info) {
 
 class PosixFile : public RandomAccessFile {
  public:
-  PosixFile(Descriptor fd, std::int64_t size, EntryIdentity entry)
-      : fd_(std::move(fd)), size_(size), entry_(entry) {}
+  PosixFile(Descriptor fd, std::int64_t size, EntryIdentity entry, std::optional<std::int64_t> scannedPair)
+      : fd_(std::move(fd)), size_(size), entry_(entry), scannedPair_(scannedPair) {}
 
   std::int64_t size() const override { return size_; }
   EntryIdentity entry() const override { return entry_; }
+  std::optional<std::int64_t> scannedMarkerPair() const override { return scannedPair_; }
 
   std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> out) override {
     std::size_t done = 0;
@@ -170,19 +172,22 @@ class PosixFile : public RandomAccessFile {
   Descriptor fd_;
   std::int64_t size_;
   EntryIdentity entry_;
+  std::optional<std::int64_t> scannedPair_;
 };
 
 // Non-blocking, so that a FIFO cannot hang the open; anything but a regular
-// file is refused.
+// file is refused. A file the folder's read-ahead scanned comes with what the
+// scan found.
 std::unique_ptr<RandomAccessFile> openRegularFile(int folder, const char* name, int extraFlags,
-                                                  const EntryIdentity* link) {
+                                                  const EntryIdentity* link, ReadAhead* readAhead = nullptr) {
   Descriptor fd(
       checkedDescriptor(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extraFlags)));
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) failWithErrno();
   if (!S_ISREG(info.st_mode)) throw fileFailureFromErrno(S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
-  return std::make_unique<PosixFile>(std::move(fd), static_cast<std::int64_t>(info.st_size),
-                                     link != nullptr ? *link : identityOf(info));
+  return std::make_unique<PosixFile>(
+      std::move(fd), static_cast<std::int64_t>(info.st_size), link != nullptr ? *link : identityOf(info),
+      readAhead != nullptr ? readAhead->scannedMarkerPair(info) : std::nullopt);
 }
 
 struct ListingCloser {
@@ -233,9 +238,9 @@ class PosixFolder : public Folder {
     struct stat info {};
     if (links == Links::Follow && entryAt(fd_.get(), name.c_str(), info) && S_ISLNK(info.st_mode)) {
       const EntryIdentity link = identityOf(info);
-      return openRegularFile(fd_.get(), name.c_str(), 0, &link);
+      return openRegularFile(fd_.get(), name.c_str(), 0, &link, &readAhead_);
     }
-    return openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
+    return openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr, &readAhead_);
   }
 
   bool hasEntry(const std::string& name) override {

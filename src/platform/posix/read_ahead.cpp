@@ -3,21 +3,24 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <span>
 #include <system_error>
 
+#include "platform/byte_pair.h"
 #include "platform/posix/descriptor.h"
 
 namespace kelvane::posix {
 namespace {
 
 constexpr std::size_t kPage = 4096;  // the reader's first read
-constexpr std::int64_t kScanAhead = 1024 * 1024;
+constexpr std::size_t kScanBlock = 64 * 1024;
 
 // Up to `size` bytes at `offset`; 0 at the end of the file or on a failure,
 // which the run's own read will meet and report.
@@ -44,21 +47,11 @@ bool firstPageCached(int fd) {
 // Whether an FF E1 pair begins at index 2 or later, where the reader's scan
 // for one begins.
 bool holdsPair(std::span<const std::uint8_t> bytes) {
-  for (std::size_t i = 3; i < bytes.size(); ++i) {
-    if (bytes[i - 1] == 0xFF && bytes[i] == 0xE1) return true;
-  }
-  return false;
+  return bytes.size() > 2 && findBytePair(bytes.subspan(2), 0xFF, 0xE1) < bytes.size() - 2;
 }
 
-// Asks the kernel for the bytes without waiting for them. It reads no more
-// than one read-ahead window a call (128 KiB on some file systems), so the
-// range goes in pieces of that size. A refusal leaves the reads that follow
-// to fetch the bytes.
-void askAhead(int fd, std::int64_t offset, std::int64_t size) {
-  constexpr std::int64_t kPiece = 128 * 1024;
-  for (std::int64_t piece = offset; piece < offset + size; piece += kPiece) {
-    ::readahead(fd, piece, kPiece);
-  }
+std::int64_t nanoseconds(const timespec& time) {
+  return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
 }
 
 }  // namespace
@@ -160,27 +153,72 @@ bool ReadAhead::stillAhead(std::uint64_t position) {
 
 // The first page (the kernel reads its own read-ahead window with it, as it
 // does for the run's first read); for a JPEG whose first page holds no FF E1
-// pair, the rest of the file, which the reader scans for one (to its end where
-// there is none), kScanAhead bytes at a time, two such chunks in flight at
-// most: pages that are cached already cost a look each. Opened as the run
-// opens it: never through a link, never waiting on a FIFO.
+// pair, the rest of the file, scanned. Opened as the run opens it: never
+// through a link, never waiting on a FIFO.
 void ReadAhead::fetch(const Job& job) {
   if (!stillAhead(job.position)) return;
   const Descriptor fd(
       ::openat(folder_, job.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   struct stat info {};
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  timespec started{};
+  ::clock_gettime(CLOCK_REALTIME, &started);
   noteCached(firstPageCached(fd.get()));
   std::array<std::uint8_t, kPage> page{};
   const std::size_t got = readSome(fd.get(), page.data(), page.size(), 0);
   if (got < 2 || page[0] != 0xFF || page[1] != 0xD8 || holdsPair(std::span(page).first(got))) return;
-  const auto rest = static_cast<std::int64_t>(got);
-  for (std::int64_t chunk = rest; chunk < info.st_size; chunk += kScanAhead) {
-    if (!stillAhead(job.position)) return;
-    askAhead(fd.get(), chunk, kScanAhead);
-    if (chunk > rest) readSome(fd.get(), page.data(), 1, chunk - 1);  // waits for the chunk before
+  scanRest(fd.get(), info, started, got, job.position);
+}
+
+// The reader scans such a file for a pair to its end where there is none;
+// the pool does it here, in order, the last byte of each block read again
+// with the next (a pair may span two), and keeps what it found if the file
+// shows no change since before its first page was read.
+void ReadAhead::scanRest(int fd, const struct stat& before, const timespec& started, std::size_t firstPage,
+                         std::uint64_t position) {
+  const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kScanBlock);
+  auto offset = static_cast<std::int64_t>(firstPage) - 1;
+  std::int64_t pair = -1;
+  for (;;) {
+    if (!stillAhead(position)) return;
+    const std::size_t got = readSome(fd, block.get(), kScanBlock, offset);
+    const std::size_t found = findBytePair(std::span(block.get(), got), 0xFF, 0xE1);
+    if (found < got) {
+      pair = offset + static_cast<std::int64_t>(found);
+      break;
+    }
+    if (got < kScanBlock) {
+      if (offset + static_cast<std::int64_t>(got) != before.st_size) return;  // not the end: a failed read
+      break;
+    }
+    offset += static_cast<std::int64_t>(got) - 1;
   }
-  readSome(fd.get(), page.data(), 1, info.st_size - 1);  // and for the last
+  struct stat after {};
+  if (::fstat(fd, &after) != 0 || !unchangedSince(before, after, started)) return;
+  remember({before.st_dev, before.st_ino, before.st_size, before.st_ctim, pair});
+}
+
+bool ReadAhead::unchangedSince(const struct stat& before, const struct stat& after, const timespec& started) {
+  return after.st_size == before.st_size && after.st_ctim.tv_sec == before.st_ctim.tv_sec &&
+         after.st_ctim.tv_nsec == before.st_ctim.tv_nsec &&
+         nanoseconds(before.st_ctim) < nanoseconds(started) - kClockStepNs;
+}
+
+void ReadAhead::remember(const Scan& scan) {
+  const std::lock_guard lock(mutex_);
+  scans_[nextScan_] = scan;
+  nextScan_ = (nextScan_ + 1) % scans_.size();
+}
+
+std::optional<std::int64_t> ReadAhead::scannedMarkerPair(const struct stat& info) {
+  const std::lock_guard lock(mutex_);
+  for (const Scan& scan : scans_) {
+    if (scan.inode == info.st_ino && scan.device == info.st_dev && scan.size == info.st_size &&
+        scan.changed.tv_sec == info.st_ctim.tv_sec && scan.changed.tv_nsec == info.st_ctim.tv_nsec) {
+      return scan.pair;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace kelvane::posix

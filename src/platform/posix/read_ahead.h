@@ -8,17 +8,25 @@
 // It reads what the run's reader will read: the first page (with the kernel's
 // own read-ahead, as the run's first read would), and for a JPEG whose first
 // page holds no FF E1 pair, the rest of the file, which the reader scans for
-// one. A folder whose first pages are in the page cache already is looked at
-// one file in kWarmStride only, until a file turns out cold. What is in flight stays bounded whatever the
-// folder's size: a thread has one file open and at most 2 MiB asked of the kernel, and no file is read more
-// than kFilesAhead places past the run's.
+// one: the pool scans it itself, in order, and keeps where the pair lies (or
+// that there is none) for the run's reader, which then need not read it
+// again. A folder whose first pages are in the page cache already is looked
+// at one file in kWarmStride only, until a file turns out cold. What is in
+// flight stays bounded whatever the folder's size: a thread has one file open
+// and reads 64 KiB at a time (the kernel reads ahead of a file read in
+// order, within its own bounds), and no file is read more than kFilesAhead
+// places past the run's.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +41,10 @@ class ReadAhead {
   static constexpr std::size_t kFilesAhead = 64;
   static constexpr std::size_t kWarmRun = 16;
   static constexpr std::uint64_t kWarmStride = 32;
+  // Longer than any step of the clock that stamps a file's change time: a
+  // change made after a scan began gives a file whose change time was older
+  // by this much a new change time.
+  static constexpr std::int64_t kClockStepNs = 50'000'000;
 
   // The folder descriptor must stay open for as long as this lives.
   explicit ReadAhead(int folder);
@@ -44,8 +56,18 @@ class ReadAhead {
   // order. Never waits for a read.
   void readingNext(const NameList& names, std::size_t index);
 
+  // Where the first FF E1 pair at index 2 or later of the file that `info`
+  // describes lies (-1: nowhere), when the pool scanned the file and it shows
+  // no change since; nothing otherwise.
+  std::optional<std::int64_t> scannedMarkerPair(const struct stat& info);
+
   // Waits until every file asked for is fetched or passed over; for tests.
   void waitUntilIdle();
+
+  // Whether a file that `before` showed as a scan `started` and `after` shows
+  // when it ended kept its content: the same size and change time, that
+  // change time older than the scan by more than a clock step.
+  static bool unchangedSince(const struct stat& before, const struct stat& after, const timespec& started);
 
  private:
   struct Job {
@@ -53,9 +75,22 @@ class ReadAhead {
     std::uint64_t position = 0;  // in the run's order: fetched only while still ahead of the run
   };
 
+  // What a scan found, and of which content: a file keeps its inode, size
+  // and change time only while its bytes stay as they were.
+  struct Scan {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec changed{};
+    std::int64_t pair = -1;
+  };
+
   void startThreads();  // with the mutex held
   void work();
   void fetch(const Job& job);
+  void scanRest(int fd, const struct stat& before, const timespec& started, std::size_t firstPage,
+                std::uint64_t position);
+  void remember(const Scan& scan);
   void noteCached(bool cached);
   bool stillAhead(std::uint64_t position);
 
@@ -75,6 +110,8 @@ class ReadAhead {
   bool warm_ = false;  // the files met lately were cached already
   std::vector<std::thread> threads_;
   bool threadsRefused_ = false;
+  std::array<Scan, kFilesAhead> scans_{};  // the latest, oldest overwritten first
+  std::size_t nextScan_ = 0;
 };
 
 }  // namespace kelvane::posix
