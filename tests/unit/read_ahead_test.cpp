@@ -10,8 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -126,7 +130,13 @@ TEST(ReadAhead, KeepsWhatItsScanFoundForTheSameContentOnly) {
   testing::writeBytes(at("e-across-blocks"),
                       pairAt(4095 + 65'535));  // the scan reads 64 KiB blocks from 4,095
   testing::writeBytes(at("f-across-first-page"), pairAt(4095));
-  // Older than a step of the clock that stamps changes, so that the scan may count.
+  // Modified an hour ago and changed (by that) longer ago than a step of the
+  // clock that stamps changes, as photos are, so that the scan may count.
+  const timespec anHourAgo{::time(nullptr) - 3600, 0};
+  const std::array<timespec, 2> times{anHourAgo, anHourAgo};
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, at(std::string(names[k])).c_str(), times.data(), 0), 0);
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
   const posix::Descriptor fd(::open(root.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   posix::ReadAhead readAhead(fd.get());
@@ -149,23 +159,32 @@ TEST(ReadAhead, KeepsWhatItsScanFoundForTheSameContentOnly) {
 }
 
 TEST(ReadAhead, AScanCountsOnlyForAFileChangedLongEnoughBefore) {
+  using posix::ReadAhead;
+  // Changed at 100 s, modified at 99 s.
   struct stat before {};
   before.st_size = 1000;
   before.st_ctim = {100, 0};
+  before.st_mtim = {99, 0};
   const auto startedAfter = [](std::int64_t ns) {
     const std::int64_t at = 100'000'000'000 + ns;
     return timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
   };
-  struct stat resized = before;
-  resized.st_size = 1001;
-  struct stat changed = before;
-  changed.st_ctim.tv_nsec = 1;
-  const timespec late = startedAfter(posix::ReadAhead::kClockStepNs + 1);
-  EXPECT_TRUE(posix::ReadAhead::unchangedSince(before, before, late));
-  EXPECT_FALSE(
-      posix::ReadAhead::unchangedSince(before, before, startedAfter(posix::ReadAhead::kClockStepNs)));
-  EXPECT_FALSE(posix::ReadAhead::unchangedSince(before, resized, late));
-  EXPECT_FALSE(posix::ReadAhead::unchangedSince(before, changed, late));
+  const std::int64_t modificationMargin = ReadAhead::kModificationStepNs - 1'000'000'000;
+  const timespec late = startedAfter(std::max(ReadAhead::kChangeStepNs, modificationMargin) + 1);
+  EXPECT_TRUE(ReadAhead::unchangedSince(before, before, late));
+  EXPECT_FALSE(ReadAhead::unchangedSince(before, before, startedAfter(ReadAhead::kChangeStepNs)))
+      << "changed within a clock step before the scan";
+  EXPECT_FALSE(ReadAhead::unchangedSince(before, before, startedAfter(modificationMargin)))
+      << "modified within a clock step before the scan";
+  for (const auto& change : std::vector<std::function<void(struct stat&)>>{
+           [](struct stat& s) { s.st_size = 1001; },
+           [](struct stat& s) { s.st_ctim.tv_nsec = 1; },
+           [](struct stat& s) { s.st_mtim.tv_nsec = 1; },
+       }) {
+    struct stat after = before;
+    change(after);
+    EXPECT_FALSE(ReadAhead::unchangedSince(before, after, late));
+  }
 }
 
 TEST(ReadAhead, NeverFollowsALinkNorWaitsOnAFifo) {

@@ -195,13 +195,19 @@ void ReadAhead::scanRest(int fd, const struct stat& before, const timespec& star
   }
   struct stat after {};
   if (::fstat(fd, &after) != 0 || !unchangedSince(before, after, started)) return;
-  remember({before.st_dev, before.st_ino, before.st_size, before.st_ctim, pair});
+  remember(scanOf(before, pair));
+}
+
+ReadAhead::Scan ReadAhead::scanOf(const struct stat& info, std::int64_t pair) {
+  return {info.st_dev, info.st_ino, info.st_size, nanoseconds(info.st_ctim), nanoseconds(info.st_mtim), pair};
 }
 
 bool ReadAhead::unchangedSince(const struct stat& before, const struct stat& after, const timespec& started) {
-  return after.st_size == before.st_size && after.st_ctim.tv_sec == before.st_ctim.tv_sec &&
-         after.st_ctim.tv_nsec == before.st_ctim.tv_nsec &&
-         nanoseconds(before.st_ctim) < nanoseconds(started) - kClockStepNs;
+  const Scan was = scanOf(before, 0);
+  const Scan is = scanOf(after, 0);
+  return is.size == was.size && is.changed == was.changed && is.modified == was.modified &&
+         was.changed < nanoseconds(started) - kChangeStepNs &&
+         was.modified < nanoseconds(started) - kModificationStepNs;
 }
 
 void ReadAhead::remember(const Scan& scan) {
@@ -211,10 +217,11 @@ void ReadAhead::remember(const Scan& scan) {
 }
 
 std::optional<std::int64_t> ReadAhead::scannedMarkerPair(const struct stat& info) {
+  const Scan file = scanOf(info, 0);
   const std::lock_guard lock(mutex_);
   for (const Scan& scan : scans_) {
-    if (scan.inode == info.st_ino && scan.device == info.st_dev && scan.size == info.st_size &&
-        scan.changed.tv_sec == info.st_ctim.tv_sec && scan.changed.tv_nsec == info.st_ctim.tv_nsec) {
+    if (scan.inode == file.inode && scan.device == file.device && scan.size == file.size &&
+        scan.changed == file.changed && scan.modified == file.modified) {
       return scan.pair;
     }
   }

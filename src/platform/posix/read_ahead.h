@@ -41,10 +41,12 @@ class ReadAhead {
   static constexpr std::size_t kFilesAhead = 64;
   static constexpr std::size_t kWarmRun = 16;
   static constexpr std::uint64_t kWarmStride = 32;
-  // Longer than any step of the clock that stamps a file's change time: a
-  // change made after a scan began gives a file whose change time was older
-  // by this much a new change time.
-  static constexpr std::int64_t kClockStepNs = 50'000'000;
+  // Longer than any step of the clocks that stamp a file's change time and
+  // its modification time (FAT, which has no change time, stamps the latter
+  // in steps of two seconds): a change made after a scan began gives a file
+  // whose times were older by this much a new time.
+  static constexpr std::int64_t kChangeStepNs = 50'000'000;
+  static constexpr std::int64_t kModificationStepNs = 2'100'000'000;
 
   // The folder descriptor must stay open for as long as this lives.
   explicit ReadAhead(int folder);
@@ -65,8 +67,9 @@ class ReadAhead {
   void waitUntilIdle();
 
   // Whether a file that `before` showed as a scan `started` and `after` shows
-  // when it ended kept its content: the same size and change time, that
-  // change time older than the scan by more than a clock step.
+  // when it ended kept its content: the same size, change time and
+  // modification time, each time older than the scan by more than its
+  // clock's step.
   static bool unchangedSince(const struct stat& before, const struct stat& after, const timespec& started);
 
  private:
@@ -76,14 +79,16 @@ class ReadAhead {
   };
 
   // What a scan found, and of which content: a file keeps its inode, size
-  // and change time only while its bytes stay as they were.
+  // and times only while its bytes stay as they were.
   struct Scan {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    timespec changed{};
+    std::int64_t changed = 0;   // nanoseconds since the epoch
+    std::int64_t modified = 0;  // the same
     std::int64_t pair = -1;
   };
+  static Scan scanOf(const struct stat& info, std::int64_t pair);
 
   void startThreads();  // with the mutex held
   void work();
