@@ -8,14 +8,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -129,6 +134,68 @@ journal::RunHistory RunStore::read(const std::string& id) const {
   return journal::readHistory(id, textOf(journalPath(id)), textOf(undoPath(id)));
 }
 
+// Syncs a file to the disk on a thread of its own when asked, so that the
+// asking thread goes on while the disk catches up; where no thread can be
+// had, at once.
+class BackgroundSync {
+ public:
+  explicit BackgroundSync(int fd) : fd_(fd) {
+    try {
+      thread_ = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+    }
+  }
+
+  ~BackgroundSync() {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+  BackgroundSync(const BackgroundSync&) = delete;
+  BackgroundSync& operator=(const BackgroundSync&) = delete;
+
+  // Asks for a sync. The first failure of any sync so far, as an errno; 0
+  // when none failed.
+  int request() {
+    if (!thread_.joinable()) return ::fdatasync(fd_) == 0 ? 0 : errno;
+    {
+      const std::lock_guard lock(mutex_);
+      wanted_ = true;
+    }
+    wake_.notify_one();
+    return failure_.load();
+  }
+
+ private:
+  void work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return wanted_ || stopping_; });
+      if (!wanted_) return;  // stopping, with nothing asked
+      wanted_ = false;
+      lock.unlock();
+      if (::fdatasync(fd_) != 0) {
+        int none = 0;
+        failure_.compare_exchange_strong(none, errno);
+      }
+      lock.lock();
+    }
+  }
+
+  const int fd_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool wanted_ = false;
+  bool stopping_ = false;
+  std::atomic<int> failure_{0};
+  std::thread thread_;  // last: it starts once the rest is made
+};
+
 // The journal names folders whole, so that a run can be taken back from any
 // working folder.
 RunJournal::RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded)
@@ -168,17 +235,14 @@ void RunJournal::append(const std::string& record) {
   }
   appendWhole(fd_.get(), path_, record);
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastSync_ < kSyncInterval) {
-    unsynced_ = true;
-    return;
-  }
-  if (::fdatasync(fd_.get()) != 0) failAt(path_, errno);
+  if (now - lastSync_ < kSyncInterval) return;
   lastSync_ = now;
-  unsynced_ = false;
+  if (const int error = syncer_->request(); error != 0) failAt(path_, error);
 }
 
 RunJournal::~RunJournal() {
-  if (unsynced_) ::fdatasync(fd_.get());  // the records are written: a failure here loses none of them
+  syncer_.reset();
+  if (fd_.valid()) ::fdatasync(fd_.get());  // the records are written: a failure here loses none of them
 }
 
 // The id is the local start time; a run that starts in the same second as
@@ -201,7 +265,8 @@ void RunJournal::create() {
     }
   }
   syncFolder(store_.folder());
-  appendDurably(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
+  appendWhole(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
+  syncer_ = std::make_unique<BackgroundSync>(fd_.get());
 }
 
 void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord(index)); }

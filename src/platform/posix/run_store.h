@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ class RunStore {
 // state folder, one that cannot be written), the run goes on unrecorded, as
 // it would without journals, and `unrecorded` hears why, once; a record that
 // cannot be added to a journal once made stops the run.
+class BackgroundSync;
+
 class RunJournal : public MoveJournal {
  public:
   RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
@@ -69,13 +72,15 @@ class RunJournal : public MoveJournal {
   std::string workingFolder_;
   // Records go to the disk in groups: with the first record written this
   // long or longer after the last sync, and when the journal closes. A disk
-  // sync for every move would cost more than the moves themselves.
+  // sync for every move would cost more than the moves themselves, and the
+  // run does not wait for those in between: a thread of their own makes
+  // them.
   static constexpr std::chrono::milliseconds kSyncInterval{100};
 
   std::string path_;  // empty until the first record
   Descriptor fd_;
   std::chrono::steady_clock::time_point lastSync_{};
-  bool unsynced_ = false;
+  std::unique_ptr<BackgroundSync> syncer_;  // after fd_: ends before the journal closes
 };
 
 // The journal of taking one run back, kept the same way.
