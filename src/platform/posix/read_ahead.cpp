@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <span>
 #include <system_error>
@@ -49,6 +50,45 @@ bool firstPageCached(int fd) {
 bool holdsPair(std::span<const std::uint8_t> bytes) {
   return bytes.size() > 2 && findBytePair(bytes.subspan(2), 0xFF, 0xE1) < bytes.size() - 2;
 }
+
+// Asks the kernel for the bytes from `from` to `to` without waiting for them,
+// in pieces of one read-ahead window, which is the most one call reads; where
+// asked up to.
+std::int64_t askAhead(int fd, std::int64_t from, std::int64_t to) {
+  constexpr std::int64_t kPiece = 128 * 1024;
+  for (; from < to; from += kPiece) ::readahead(fd, from, kPiece);
+  return from;
+}
+
+// Reads a file in order. A device whose reads are slow answers faster with
+// several requests in flight than with the kernel's read-ahead of a file read
+// in order, which keeps one window (128 KiB on many) ahead of the reader; on
+// a fast one that window grows, and asking for more only cuts the requests
+// smaller. So once three reads in a row were slow (the first ones wait for
+// the kernel's first window on any device), the next 2 MiB are kept asked of
+// the kernel too.
+class OrderedReader {
+ public:
+  explicit OrderedReader(int fd) : fd_(fd) {}
+
+  std::size_t read(std::uint8_t* out, std::size_t size, std::int64_t offset) {
+    if (asked_ > 0) asked_ = askAhead(fd_, asked_, offset + kAhead);
+    const auto start = std::chrono::steady_clock::now();
+    const std::size_t got = readSome(fd_, out, size, offset);
+    slowReads_ = std::chrono::steady_clock::now() - start > kSlowRead ? slowReads_ + 1 : 0;
+    if (asked_ == 0 && slowReads_ >= kSlowReadsInARow) asked_ = offset;
+    return got;
+  }
+
+ private:
+  static constexpr auto kSlowRead = std::chrono::milliseconds(1);
+  static constexpr int kSlowReadsInARow = 3;
+  static constexpr std::int64_t kAhead = 2 * 1024 * 1024;
+
+  const int fd_;
+  std::int64_t asked_ = 0;  // asked of the kernel up to here; 0 while the reads come quickly
+  int slowReads_ = 0;
+};
 
 std::int64_t nanoseconds(const timespec& time) {
   return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
@@ -179,9 +219,10 @@ void ReadAhead::scanRest(int fd, const struct stat& before, const timespec& star
   const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kScanBlock);
   auto offset = static_cast<std::int64_t>(firstPage) - 1;
   std::int64_t pair = -1;
+  OrderedReader reader(fd);
   for (;;) {
     if (!stillAhead(position)) return;
-    const std::size_t got = readSome(fd, block.get(), kScanBlock, offset);
+    const std::size_t got = reader.read(block.get(), kScanBlock, offset);
     const std::size_t found = findBytePair(std::span(block.get(), got), 0xFF, 0xE1);
     if (found < got) {
       pair = offset + static_cast<std::int64_t>(found);

@@ -14,8 +14,9 @@
 // at one file in kWarmStride only, until a file turns out cold. What is in
 // flight stays bounded whatever the folder's size: a thread has one file open
 // and reads 64 KiB at a time (the kernel reads ahead of a file read in
-// order, within its own bounds), and no file is read more than kFilesAhead
-// places past the run's.
+// order, within its own bounds; where reads are slow, 2 MiB are kept asked
+// of it too), and no file is read more than kFilesAhead places past the
+// run's.
 #pragma once
 
 #include <sys/stat.h>
