@@ -38,14 +38,15 @@ class RunStore {
   std::string folder_;
 };
 
-// The journal of one sort run: made at its first record, so that a run that
-// changes nothing leaves none. Every record is written through and synced to
-// the disk before the call returns. Where no journal can be made at all (no
-// state folder, one that cannot be written), the run goes on unrecorded, as
-// it would without journals, and `unrecorded` hears why, once; a record that
-// cannot be added to a journal once made stops the run.
 class BackgroundSync;
 
+// The journal of one sort run: made at its first record, so that a run that
+// changes nothing leaves none. Every record is handed to the kernel before
+// the call returns, and reaches the disk with the next sync (below). Where no
+// journal can be made at all (no state folder, one that cannot be written),
+// the run goes on unrecorded, as it would without journals, and `unrecorded`
+// hears why, once; a record that cannot be added to a journal once made stops
+// the run.
 class RunJournal : public MoveJournal {
  public:
   RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
