@@ -243,11 +243,14 @@ ReadAhead::Scan ReadAhead::scanOf(const struct stat& info, std::int64_t pair) {
   return {info.st_dev, info.st_ino, info.st_size, nanoseconds(info.st_ctim), nanoseconds(info.st_mtim), pair};
 }
 
+bool ReadAhead::Scan::sameContent(const Scan& other) const {
+  return inode == other.inode && device == other.device && size == other.size && changed == other.changed &&
+         modified == other.modified;
+}
+
 bool ReadAhead::unchangedSince(const struct stat& before, const struct stat& after, const timespec& started) {
   const Scan was = scanOf(before, 0);
-  const Scan is = scanOf(after, 0);
-  return is.size == was.size && is.changed == was.changed && is.modified == was.modified &&
-         was.changed < nanoseconds(started) - kChangeStepNs &&
+  return was.sameContent(scanOf(after, 0)) && was.changed < nanoseconds(started) - kChangeStepNs &&
          was.modified < nanoseconds(started) - kModificationStepNs;
 }
 
@@ -261,10 +264,7 @@ std::optional<std::int64_t> ReadAhead::scannedMarkerPair(const struct stat& info
   const Scan file = scanOf(info, 0);
   const std::lock_guard lock(mutex_);
   for (const Scan& scan : scans_) {
-    if (scan.inode == file.inode && scan.device == file.device && scan.size == file.size &&
-        scan.changed == file.changed && scan.modified == file.modified) {
-      return scan.pair;
-    }
+    if (scan.sameContent(file)) return scan.pair;
   }
   return std::nullopt;
 }

@@ -88,6 +88,8 @@ class ReadAhead {
     std::int64_t changed = 0;   // nanoseconds since the epoch
     std::int64_t modified = 0;  // the same
     std::int64_t pair = -1;
+
+    bool sameContent(const Scan& other) const;  // the same file, its size and times as they were
   };
   static Scan scanOf(const struct stat& info, std::int64_t pair);
 
