@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -20,6 +22,7 @@ struct JournaledMove {
   std::string dateFolder;
   std::string target;  // the name in the date folder
   EntryStamp stamp;
+  std::optional<EntryStamp> newLink;  // a link's replacement with the text it needs in the date folder
 };
 
 struct RunHistory {
@@ -27,8 +30,11 @@ struct RunHistory {
   std::string started;                                              // local time, "YYYY-MM-DD HH:MM:SS"
   std::vector<std::pair<std::string, std::string>> createdFolders;  // folder, date folder
   std::vector<JournaledMove> moves;                                 // in the order they were made
-  std::set<std::size_t> movedBack;                                  // indexes into moves
-  bool undone = false;                                              // an undo went through to its end
+  std::map<std::string, EntryIdentity> folderIdentities;            // folder -> the folder the run held
+  std::map<std::pair<std::string, std::string>, EntryIdentity> madeFolders;  // (folder, date folder) -> made
+  std::set<std::size_t> movedBack;                                           // indexes into moves
+  std::map<std::size_t, EntryStamp> linksMadeBack;  // index -> a link's replacement, taking it back
+  bool undone = false;                              // an undo went through to its end
 
   // The folders the run moved files in, each once, in the order first used.
   std::vector<std::string> folders() const;
@@ -37,8 +43,12 @@ struct RunHistory {
 };
 
 std::string headerRecord(const std::string& started);
+std::string folderRecord(const std::string& folder, const EntryIdentity& identity);
 std::string createRecord(const std::string& folder, const std::string& dateFolder);
+std::string madeRecord(const std::string& folder, const std::string& dateFolder,
+                       const EntryIdentity& identity);
 std::string moveRecord(const JournaledMove& move);
+std::string linkMadeBackRecord(std::size_t index, const EntryStamp& newLink);
 std::string movedBackRecord(std::size_t index);
 std::string undoneRecord();
 

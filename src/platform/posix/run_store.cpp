@@ -213,13 +213,32 @@ void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
   std::cerr << "Kelvane: this run is not recorded and cannot be undone: " << failure.report() << '\n';
 }
 
-void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
-  append(journal::createRecord(whole(folder), dateFolder));
+void RunJournal::sortingFolder(const std::string& folder, const EntryIdentity& identity) {
+  heldFolders_[whole(folder)] = {identity, false};
 }
 
-void RunJournal::moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
+  appendAbout(whole(folder), journal::createRecord(whole(folder), dateFolder));
+}
+
+void RunJournal::createdFolder(const std::string& folder, const std::string& dateFolder,
+                               const EntryIdentity& identity) {
+  appendAbout(whole(folder), journal::madeRecord(whole(folder), dateFolder, identity));
+}
+
+void RunJournal::moving(const std::string& folder, const std::string& name, const MoveStep& step,
                         const std::string& dateFolder, const std::string& target) {
-  append(journal::moveRecord({whole(folder), name, dateFolder, target, stamp}));
+  appendAbout(whole(folder),
+              journal::moveRecord({whole(folder), name, dateFolder, target, step.entry, step.newLink}));
+}
+
+void RunJournal::appendAbout(const std::string& folder, const std::string& record) {
+  const auto held = heldFolders_.find(folder);
+  if (held != heldFolders_.end() && !held->second.recorded) {
+    append(journal::folderRecord(folder, held->second.identity));
+    held->second.recorded = true;
+  }
+  append(record);
 }
 
 void RunJournal::append(const std::string& record) {
@@ -267,6 +286,10 @@ void RunJournal::create() {
   syncFolder(store_.folder());
   appendWhole(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
   syncer_ = std::make_unique<BackgroundSync>(fd_.get());
+}
+
+void UndoJournal::linkMadeBack(std::size_t index, const EntryStamp& newLink) {
+  append(journal::linkMadeBackRecord(index, newLink));
 }
 
 void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord(index)); }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,8 +55,11 @@ class RunJournal : public MoveJournal {
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
 
+  void sortingFolder(const std::string& folder, const EntryIdentity& identity) override;
   void creatingFolder(const std::string& folder, const std::string& dateFolder) override;
-  void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+  void createdFolder(const std::string& folder, const std::string& dateFolder,
+                     const EntryIdentity& identity) override;
+  void moving(const std::string& folder, const std::string& name, const MoveStep& step,
               const std::string& dateFolder, const std::string& target) override;
 
   // Says on standard error, in a line of its own, that the run is not
@@ -64,8 +68,16 @@ class RunJournal : public MoveJournal {
 
  private:
   void append(const std::string& record);
+  // Records the held folder's identity before the first record about it.
+  void appendAbout(const std::string& folder, const std::string& record);
   void create();
   std::string whole(const std::string& folder) const;
+
+  struct HeldFolder {
+    EntryIdentity identity;
+    bool recorded = false;
+  };
+  std::map<std::string, HeldFolder> heldFolders_;  // by whole path
 
   const RunStore& store_;
   std::function<void(const RuntimeFailure&)> unrecorded_;
@@ -89,6 +101,7 @@ class UndoJournal : public journal::UndoRecorder {
  public:
   UndoJournal(const RunStore& store, const std::string& id) : path_(store.undoPath(id)) {}
 
+  void linkMadeBack(std::size_t index, const EntryStamp& newLink) override;
   void movedBack(std::size_t index) override;
   void undone() override;
 
