@@ -115,8 +115,8 @@ class Folder {
   // Whether anything (a link too) stands at `targetName` in the sub-folder.
   virtual bool hasEntryIn(const std::string& folderName, const std::string& targetName) = 0;
 
-  // Whether the file `name` and the regular file `targetName` in the
-  // sub-folder hold the same bytes.
+  // Whether the file `name` and the entry `targetName` in the sub-folder are
+  // regular files of the same bytes.
   virtual bool sameBytes(const std::string& name, const std::string& folderName,
                          const std::string& targetName) = 0;
 

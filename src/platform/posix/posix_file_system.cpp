@@ -293,8 +293,13 @@ class PosixFolder : public Folder {
     return entryAt(dateFolder(folderName), targetName.c_str(), info);
   }
 
+  // Anything but a regular file on either side (a folder, a FIFO, a link) is
+  // never the same: looked at first, so that nothing else is ever opened.
   bool sameBytes(const std::string& name, const std::string& folderName,
                  const std::string& targetName) override {
+    struct stat info {};
+    if (!entryAt(fd_.get(), name.c_str(), info) || !S_ISREG(info.st_mode)) return false;
+    if (!entryAt(dateFolder(folderName), targetName.c_str(), info) || !S_ISREG(info.st_mode)) return false;
     const std::unique_ptr<RandomAccessFile> mine =
         openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
     const std::unique_ptr<RandomAccessFile> theirs =
