@@ -112,6 +112,12 @@ class Folder {
   virtual void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
                         const std::string& targetName, const BeforeMove& beforeMove) = 0;
 
+  // Takes back a move just made: `targetName` of the sub-folder goes back to
+  // `name`, never replacing anything (a taken name fails with "File already
+  // exists"), and only while it still holds the entry `moved` stamps.
+  virtual void moveBack(const std::string& folderName, const std::string& targetName, const EntryStamp& moved,
+                        const std::string& name) = 0;
+
   // Whether anything (a link too) stands at `targetName` in the sub-folder.
   virtual bool hasEntryIn(const std::string& folderName, const std::string& targetName) = 0;
 

@@ -18,6 +18,8 @@ struct CompanionPlan {
   std::set<std::string> companions;                              // every name that goes with a photo
 
   bool isCompanion(const std::string& name) const { return companions.contains(name); }
+  // The companions of a photo: none for a name that has none.
+  const std::vector<std::string>& companionsOfPhoto(const std::string& photo) const;
 };
 
 // A raw file beside a photo of another kind is its partner; one without such

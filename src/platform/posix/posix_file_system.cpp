@@ -293,6 +293,9 @@ class PosixFolder : public Folder {
     return entryAt(dateFolder(folderName), targetName.c_str(), info);
   }
 
+  void moveBack(const std::string& folderName, const std::string& targetName, const EntryStamp& moved,
+                const std::string& name) override;
+
   // Anything but a regular file on either side (a folder, a FIFO, a link) is
   // never the same: looked at first, so that nothing else is ever opened.
   bool sameBytes(const std::string& name, const std::string& folderName,
@@ -381,6 +384,13 @@ class PosixSortedFolder : public SortedFolder {
   Descriptor sub_;
   std::string subName_;
 };
+
+// A move taken back during the run is taken back as an undo takes it back.
+void PosixFolder::moveBack(const std::string& folderName, const std::string& targetName,
+                           const EntryStamp& moved, const std::string& name) {
+  PosixSortedFolder(Descriptor(checkedDescriptor(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0))))
+      .moveBack(folderName, targetName, moved, name);
+}
 
 }  // namespace
 
