@@ -75,7 +75,7 @@ CompanionPlan planCompanions(const NameList& names) {
     }
     if (photo.empty() || photo == name) continue;
     plan.companionsOf[photo].push_back(name);
-    plan.companions.insert(name);
+    plan.photoOf.emplace(name, photo);
   }
   return plan;
 }

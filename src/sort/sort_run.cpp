@@ -151,6 +151,9 @@ void SortRun::handleFolder(const std::string& folder) {
 // A file named on its own is sorted inside its own folder; a bare name is a
 // file of the working folder. A named link is read through for the date, and
 // the link itself is filed: nothing outside the named item's folder changes.
+// With all media, a named photo takes the companions along that naming its
+// folder would; a companion named on its own stays with its photo, so that
+// the two are never parted.
 void SortRun::handleFileItem(const std::string& item) {
   const auto slash = item.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : item.substr(0, slash);
@@ -158,7 +161,15 @@ void SortRun::handleFileItem(const std::string& item) {
   const std::string folderToOpen = folder.empty() ? "/" : folder;
   std::unique_ptr<Folder> handle;
   atPath(folderToOpen, [&] { handle = oFileSystem_.openFolder(folderToOpen); });
-  handleFile(*handle, folder, name, Links::Follow, 0);
+  CompanionPlan plan;
+  if (options_.allMedia) atPath(folderToOpen, [&] { plan = planCompanions(handle->listPlainFiles()); });
+  if (const auto photo = plan.photoOf.find(name); photo != plan.photoOf.end()) {
+    prt(log_lines::staysWithPhoto(name, photo->second));
+    return;
+  }
+  const std::vector<std::string>& companions = plan.companionsOfPhoto(name);
+  if (handleFile(*handle, folder, name, Links::Follow, 0, companions) == Dated::Yes) return;
+  for (const std::string& companion : companions) handleFile(*handle, folder, companion, Links::Refuse, 0);
 }
 
 SortRun::Dated SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,

@@ -153,5 +153,56 @@ TEST(AllMediaCompanions, GoWithTheirPhotoUnderMatchingNamesOrStayWithIt) {
   EXPECT_EQ(folderFiles(folder.path()), before);
 }
 
+// A photo named on its own takes the companions along that naming its folder
+// would; a companion named on its own stays with its photo, and says so;
+// without --all-media the photo goes alone, as ever.
+TEST(AllMediaCompanions, GoWithAPhotoNamedOnItsOwn) {
+  TemporaryFolder state;
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  TemporaryFolder folder;
+  const auto at = [&](const std::string& name) { return folder.path() + "/" + name; };
+  const std::string tiff = readBytes(std::string(KELVANE_TEST_DATA_DIR) + "/media/photo.tif");  // 2019-05-10
+  writeBytes(at("IMG_1.JPG"), jpegWithDate("2020:09:02 10:00:00"));
+  writeBytes(at("IMG_1.CR2"), {tiff.begin(), tiff.end()});
+  writeBytes(at("IMG_2.JPG"), jpegWithDate("2020:09:03 10:00:00"));
+  for (const char* sidecar : {"IMG_1.xmp", "IMG_1.JPG.xmp", "IMG_2.xmp"}) writeBytes(at(sidecar), {'s'});
+  const auto sort = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {KELVANE_BINARY, "--no-window"});
+    return runProgram(arguments);
+  };
+  const std::string banner = "Kelvane v.0.1.10\n\n";
+
+  for (const char* companion : {"IMG_1.xmp", "IMG_1.CR2", "IMG_1.JPG.xmp"}) {
+    const ProcessResult left = sort({"--all-media", at(companion)});
+    EXPECT_EQ(left.exitStatus, 0) << left.err;
+    EXPECT_EQ(left.out, banner + "Keeping \"" + companion + "\" with \"IMG_1.JPG\"\nFinished\n");
+  }
+  const ProcessResult alone = sort({at("IMG_2.JPG")});
+  EXPECT_EQ(alone.out,
+            banner + "Creating Directory \"2020-09-03\"\nMoving \"IMG_2.JPG\" to \"2020-09-03\"\nFinished\n");
+  const ProcessResult together = sort({"--all-media", at("IMG_1.JPG")});
+  EXPECT_EQ(together.exitStatus, 0) << together.err;
+  EXPECT_EQ(
+      together.out,
+      banner +
+          "Creating Directory \"2020-09-02\"\n"
+          "Moving \"IMG_1.JPG\" to \"2020-09-02\"\n"
+          "Keeping \"IMG_1.CR2\" with \"IMG_1.JPG\" in \"2020-09-02\"; its own date says \"2019-05-10\"\n"
+          "Moving \"IMG_1.CR2\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.JPG.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Finished\n");
+  std::map<std::string, std::string> expected;
+  for (const char* dated : {"2020-09-02/IMG_1.JPG", "2020-09-02/IMG_1.CR2", "2020-09-02/IMG_1.JPG.xmp",
+                            "2020-09-02/IMG_1.xmp", "2020-09-03/IMG_2.JPG", "IMG_2.xmp"}) {
+    expected[dated] = "";
+  }
+  std::map<std::string, std::string> now;
+  for (const auto& [path, bytes] : folderFiles(folder.path())) {
+    if (bytes != "/") now[path] = "";
+  }
+  EXPECT_EQ(now, expected);
+}
+
 }  // namespace
 }  // namespace kelvane
