@@ -6,7 +6,9 @@
 // dated file at the top only as its policy for taken names says.
 //
 // In the all-media mode (a first line "#all"), a file may also move into the
-// folder of the photo whose companion it is, after a line that names both.
+// folder of the photo whose companion it is, after a line that names both; a
+// photo and its companions are renamed only when one of their names is
+// taken, and stay together.
 //
 // The input is split at "\n--file--\n" into at most eight files of /in. A
 // first line "#all" sorts every media format; a first line (after it)
@@ -190,6 +192,20 @@ kelvane::CompanionPlan companionPlanOf(const Tree& tree, bool allMedia) {
   return kelvane::planCompanions(names);
 }
 
+// The names of a photo's group: the photo, then its companions.
+std::vector<std::string> groupOf(const kelvane::CompanionPlan& plan, const std::string& photo) {
+  std::vector<std::string> group{photo};
+  const std::vector<std::string>& companions = plan.companionsOfPhoto(photo);
+  group.insert(group.end(), companions.begin(), companions.end());
+  return group;
+}
+
+// Whether any name of the group is taken in the folder.
+bool anyTaken(const std::vector<std::string>& group, const std::string& inFolder, const Tree& after) {
+  return std::any_of(group.begin(), group.end(),
+                     [&](const std::string& name) { return after.contains(inFolder + name); });
+}
+
 // The photo a companion goes with, where that photo left the top.
 std::optional<std::string> movedPhotoOf(const kelvane::CompanionPlan& plan, const std::string& name,
                                         const Tree& after) {
@@ -247,6 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string folder = path.substr(kFolder.size() + 1, slash - kFolder.size() - 1);
     const std::string target = path.substr(slash + 1);
     bool announced = false;
+    std::string groupPhoto;  // the photo whose group the file moved in
     for (const std::string& source : gone) {
       const std::string name = nameOf(source);
       if (!isTopLevel(source) || before.at(source) != bytes) continue;
@@ -259,17 +276,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!present(source) || present(path)) continue;
         if (photo->empty()) {
           require(dateFolderOf(bytes, allMedia) == folder, "a file outside the folder its date names:", path);
+          groupPhoto = name;
         } else {
           require(movedPhotoOf(plan, name, after) == *photo, "a file moved with a photo not its own:", path);
           require(dateFolderOfPhoto(*photo) == folder, "a companion outside its photo's folder:", path);
+          groupPhoto = *photo;
         }
         announced = true;
       }
       if (!announced) continue;
       require(!isHidden(name), "a hidden file was moved:", path);
       require(target == name || onCollision == OnCollision::Rename, "a moved file lost its name:", path);
-      require(target == name || after.contains(kFolder + "/" + folder + "/" + name),
-              "a file was renamed although its name was free:", path);
+      require(target == name || anyTaken(groupOf(plan, groupPhoto), kFolder + "/" + folder + "/", after),
+              "a file was renamed although its group's names were free:", path);
       gone.erase(source);
       break;
     }
@@ -302,11 +321,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   require(log.lines.size() == moved, "moves and Moving lines differ");
   // A dated file, or a companion of a photo that moved, stays at the top of
-  // a run that went through only where its name is taken in the folder it
-  // belongs in: with skip, by any file; with rename, by a file of the same
-  // bytes.
+  // a run that went through only where a name is taken in the folder it
+  // belongs in: with skip, any name of its group, by any file; with rename,
+  // its own, by a file of the same bytes. A companion of a dated photo that
+  // stayed stays with it.
   for (const auto& [path, bytes] : after) {
     if (!isTopLevel(path) || isHidden(nameOf(path))) continue;
+    const auto photoOfName = plan.photoOf.find(nameOf(path));
+    if (photoOfName != plan.photoOf.end() && after.contains(kFolder + "/" + photoOfName->second) &&
+        !dateFolderOfPhoto(photoOfName->second).empty()) {
+      continue;
+    }
     const std::optional<std::string> photo = movedPhotoOf(plan, nameOf(path), after);
     const std::string folder = photo ? dateFolderOfPhoto(*photo) : dateFolderOf(bytes, allMedia);
     if (folder.empty()) continue;
@@ -314,10 +339,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool kept = false;
     for (const auto& [other, otherBytes] : after) {
       if (!other.starts_with(inFolder)) continue;
-      kept =
-          kept || (onCollision == OnCollision::Skip && other == inFolder + path.substr(kFolder.size() + 1));
       kept = kept || (onCollision != OnCollision::Stop && otherBytes == bytes);
     }
+    kept =
+        kept || (onCollision == OnCollision::Skip && anyTaken(groupOf(plan, nameOf(path)), inFolder, after));
     require(kept, "a dated file was left behind:", path);
   }
   return 0;

@@ -148,11 +148,18 @@ class Folder {
   virtual void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
                         const std::string& targetName, const BeforeMove& beforeMove) = 0;
 
+  // Takes back a move just made: `targetName` of the sub-folder goes back to
+  // `name`, never replacing anything (a taken name fails with "File already
+  // exists"), and only while it still holds what the move left (the entry
+  // `moved` records, or a link's replacement).
+  virtual void moveBack(const std::string& folderName, const std::string& targetName, const MoveStep& moved,
+                        const std::string& name) = 0;
+
   // Whether anything (a link too) stands at `targetName` in the sub-folder.
   virtual bool hasEntryIn(const std::string& folderName, const std::string& targetName) = 0;
 
-  // Whether the file `name` and the regular file `targetName` in the
-  // sub-folder hold the same bytes.
+  // Whether the file `name` and the entry `targetName` in the sub-folder are
+  // regular files of the same bytes.
   virtual bool sameBytes(const std::string& name, const std::string& folderName,
                          const std::string& targetName) = 0;
 

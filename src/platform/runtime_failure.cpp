@@ -23,6 +23,8 @@ void subscriptOutOfRange() { throw RuntimeFailure(kSubscriptOutOfRange, "Subscri
 void overflow() { throw RuntimeFailure(kOverflow, "Overflow"); }
 void typeMismatch() { throw RuntimeFailure(kTypeMismatch, "Type mismatch"); }
 void outOfMemory() { throw RuntimeFailure(kOutOfMemory, "Out of memory"); }
+void fileAlreadyExists() { throw FileFailure(kFileAlreadyExists, "File already exists"); }
+
 void entryChanged() {
   throw FileFailure(kPathFileAccess, "Path/File access error (changed since it was read)");
 }

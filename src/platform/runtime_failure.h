@@ -57,6 +57,8 @@ inline constexpr int kPathFileAccess = 75;
 [[noreturn]] void overflow();
 [[noreturn]] void typeMismatch();
 [[noreturn]] void outOfMemory();
+// A name is taken where nothing may be replaced.
+[[noreturn]] void fileAlreadyExists();
 // The name no longer holds the entry that was read: something was swapped in.
 [[noreturn]] void entryChanged();
 }  // namespace failure

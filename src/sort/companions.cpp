@@ -43,15 +43,21 @@ bool isJpegName(const std::string& name) {
 
 bool isRawName(const std::string& name) { return isOneOf(lowerExtension(name), kRaw); }
 
+const std::vector<std::string>& CompanionPlan::companionsOfPhoto(const std::string& photo) const {
+  static const std::vector<std::string> none;
+  const auto found = companionsOf.find(photo);
+  return found == companionsOf.end() ? none : found->second;
+}
+
 CompanionPlan planCompanions(const NameList& names) {
   // The photo of each base name: a JPEG first, else the first other kind,
   // else the first raw file.
-  std::map<std::string, std::string> photoOf;
+  std::map<std::string, std::string> photoOfBase;
   const auto rank = [](const std::string& name) { return isJpegName(name) ? 0 : isRawName(name) ? 2 : 1; };
   for (std::size_t k = 0; k < names.size(); ++k) {
     const std::string name(names[k]);
     if (isSidecarName(name)) continue;
-    auto [place, added] = photoOf.emplace(baseName(name), name);
+    auto [place, added] = photoOfBase.emplace(baseName(name), name);
     if (!added && rank(name) < rank(place->second)) place->second = name;
   }
   CompanionPlan plan;
@@ -62,14 +68,14 @@ CompanionPlan planCompanions(const NameList& names) {
     if (isSidecarName(name)) {
       // "IMG_1.JPG.xmp" belongs to IMG_1.JPG itself.
       photo = names.find(base) != names.size() && !isSidecarName(base) ? base
-              : photoOf.contains(base)                                 ? photoOf.at(base)
+              : photoOfBase.contains(base)                             ? photoOfBase.at(base)
                                                                        : "";
-    } else if (isRawName(name) && photoOf.at(base) != name) {
-      photo = photoOf.at(base);
+    } else if (isRawName(name) && photoOfBase.at(base) != name) {
+      photo = photoOfBase.at(base);
     }
     if (photo.empty() || photo == name) continue;
     plan.companionsOf[photo].push_back(name);
-    plan.companions.insert(name);
+    plan.photoOf.emplace(name, photo);
   }
   return plan;
 }

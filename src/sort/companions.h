@@ -5,7 +5,6 @@
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,11 @@ namespace kelvane {
 
 struct CompanionPlan {
   std::map<std::string, std::vector<std::string>> companionsOf;  // photo -> its companions, in listing order
-  std::set<std::string> companions;                              // every name that goes with a photo
+  std::map<std::string, std::string> photoOf;                    // companion -> the photo it goes with
 
-  bool isCompanion(const std::string& name) const { return companions.contains(name); }
+  bool isCompanion(const std::string& name) const { return photoOf.contains(name); }
+  // The companions of a photo: none for a name that has none.
+  const std::vector<std::string>& companionsOfPhoto(const std::string& photo) const;
 };
 
 // A raw file beside a photo of another kind is its partner; one without such

@@ -56,6 +56,10 @@ inline std::string keptWith(const std::string& raw, const std::string& photo, co
   return line("Keeping \"" + raw + "\" with \"" + photo + "\" in \"" + dateFolder +
               "\"; its own date says \"" + ownDateFolder + "\"");
 }
+// A companion named on its own stays with its photo; naming the photo moves both.
+inline std::string staysWithPhoto(const std::string& companion, const std::string& photo) {
+  return line("Keeping \"" + companion + "\" with \"" + photo + "\"");
+}
 inline std::string nameTaken(const std::string& name, const std::string& dateFolder) {
   return line("Name taken: \"" + name + "\" in \"" + dateFolder + "\"");
 }

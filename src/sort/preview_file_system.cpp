@@ -6,8 +6,6 @@
 namespace kelvane {
 namespace {
 
-[[noreturn]] void taken() { throw FileFailure(failure::kFileAlreadyExists, "File already exists"); }
-
 class PreviewFolder : public Folder {
  public:
   PreviewFolder(std::unique_ptr<Folder> real, PreviewFileSystem::Changes& changes)
@@ -42,7 +40,7 @@ class PreviewFolder : public Folder {
   // Nothing is made: the folder has no identity yet.
   EntryIdentity createFolder(const std::string& name) override {
     if (real_->hasFolder(name)) return {};
-    if (real_->hasEntry(name)) taken();
+    if (real_->hasEntry(name)) failure::fileAlreadyExists();
     changes_.createdFolders.insert(name);
     return {};
   }
@@ -50,10 +48,17 @@ class PreviewFolder : public Folder {
   void moveInto(const std::string& name, const EntryIdentity& /*expected*/, const std::string& folderName,
                 const std::string& targetName, const BeforeMove& beforeMove) override {
     if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
-    if (hasEntryIn(folderName, targetName)) taken();
+    if (hasEntryIn(folderName, targetName)) failure::fileAlreadyExists();
     if (beforeMove) beforeMove({real_->stampOf(name), std::nullopt});
     changes_.movedAway.insert(name);
     changes_.movedIn[folderName + "/" + targetName] = name;
+  }
+
+  // The file never left its name: only the note of its move goes.
+  void moveBack(const std::string& folderName, const std::string& targetName, const MoveStep& /*moved*/,
+                const std::string& name) override {
+    changes_.movedIn.erase(folderName + "/" + targetName);
+    changes_.movedAway.erase(name);
   }
 
   bool hasEntryIn(const std::string& folderName, const std::string& targetName) override {

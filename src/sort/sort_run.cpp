@@ -70,6 +70,21 @@ std::string numberedName(const std::string& name, int n) {
   return name.substr(0, dot) + number + name.substr(dot);
 }
 
+// The name a member of a photo's group takes under copy number n (1: its
+// own). The whole group shares the number, and a sidecar named after the
+// photo's full name ("IMG_5.JPG.xmp") follows the photo's new name.
+std::string groupName(const std::string& member, const std::string& photo, int n) {
+  if (n == 1) return member;
+  if (member.starts_with(photo)) return numberedName(photo, n) + member.substr(photo.size());
+  return numberedName(member, n);
+}
+
+std::vector<std::string> groupNames(const std::vector<std::string>& members, int n) {
+  std::vector<std::string> names;
+  for (const std::string& member : members) names.push_back(groupName(member, members.front(), n));
+  return names;
+}
+
 }  // namespace
 
 SortRun::SortRun(FileSystem& oFileSystem, MessageBoxes& boxes, Log& log, bool& bProcessing,
@@ -127,40 +142,19 @@ void SortRun::handleFolder(const std::string& folder) {
     const std::string name(names[i]);
     if (plan.isCompanion(name)) continue;  // handled with its photo
     handle->readingNext(names, i);
-    const std::string dateFolder = handleFile(*handle, folder, name, Links::Refuse, i);
-    const auto companions = plan.companionsOf.find(name);
-    if (companions != plan.companionsOf.end()) {
-      handleCompanions(*handle, folder, names, name, companions->second, dateFolder);
-    }
-  }
-}
-
-// Companions go into their photo's date folder in the same step; where the
-// photo did not move, each is a file of its own.
-void SortRun::handleCompanions(Folder& folder, const std::string& folderPath, const NameList& names,
-                               const std::string& photo, const std::vector<std::string>& companions,
-                               const std::string& dateFolder) {
-  for (const std::string& companion : companions) {
-    if (dateFolder.empty()) {
-      handleFile(folder, folderPath, companion, Links::Refuse, names.find(companion));
-      continue;
-    }
-    if (isRawName(companion)) {
-      // A raw partner whose own date names another day stays with its photo.
-      EntryOpener opener(folder, companion, Links::Refuse);
-      const std::optional<media::MediaDate> date = readDate(opener, join(folderPath, companion));
-      const std::string own = date ? dateFolderName(date->value) : std::string();
-      if (!own.empty() && own != dateFolder) prt(log_lines::keptWith(companion, photo, dateFolder, own));
-    }
-    EntryIdentity entry;
-    atPath(join(folderPath, companion), [&] { entry = folder.stampOf(companion).entry; });
-    moveIntoDateFolder(folder, folderPath, companion, entry, dateFolder, photo);
+    const std::vector<std::string>& companions = plan.companionsOfPhoto(name);
+    if (handleFile(*handle, folder, name, Links::Refuse, i, companions) == Dated::Yes) continue;
+    for (const std::string& companion : companions)
+      handleFile(*handle, folder, companion, Links::Refuse, names.find(companion));
   }
 }
 
 // A file named on its own is sorted inside its own folder; a bare name is a
 // file of the working folder. A named link is read through for the date, and
 // the link itself is filed: nothing outside the named item's folder changes.
+// With all media, a named photo takes the companions along that naming its
+// folder would; a companion named on its own stays with its photo, so that
+// the two are never parted.
 void SortRun::handleFileItem(const std::string& item) {
   const auto slash = item.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : item.substr(0, slash);
@@ -169,11 +163,20 @@ void SortRun::handleFileItem(const std::string& item) {
   std::unique_ptr<Folder> handle;
   atPath(folderToOpen, [&] { handle = oFileSystem_.openFolder(folderToOpen); });
   holdingFolder(*handle, folder);
-  handleFile(*handle, folder, name, Links::Follow, 0);
+  CompanionPlan plan;
+  if (options_.allMedia) atPath(folderToOpen, [&] { plan = planCompanions(handle->listPlainFiles()); });
+  if (const auto photo = plan.photoOf.find(name); photo != plan.photoOf.end()) {
+    prt(log_lines::staysWithPhoto(name, photo->second));
+    return;
+  }
+  const std::vector<std::string>& companions = plan.companionsOfPhoto(name);
+  if (handleFile(*handle, folder, name, Links::Follow, 0, companions) == Dated::Yes) return;
+  for (const std::string& companion : companions) handleFile(*handle, folder, companion, Links::Refuse, 0);
 }
 
-std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,
-                                Links links, std::size_t index) {
+SortRun::Dated SortRun::handleFile(Folder& folder, const std::string& folderPath, const std::string& name,
+                                   Links links, std::size_t index,
+                                   const std::vector<std::string>& companions) {
   if (RunObserver* observer = options_.observer) {
     if (observer->stopRequested()) {
       prt(log_lines::stoppedByUser(name));
@@ -186,13 +189,13 @@ std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, c
   const std::optional<media::MediaDate> date = readDate(opener, fullPath);
   if (!date) {
     prt(log_lines::invalidFile(name));
-    return {};
+    return Dated::No;
   }
   if (date->cutShort) prt(log_lines::readInPart(name));
   const std::string dateFolder = dateFolderName(date->value);
   if (dateFolder.empty()) {
     prt(log_lines::noDateFound(name));
-    return {};
+    return Dated::No;
   }
   const std::string datePath = join(folderPath, dateFolder);
   if (!folder.hasFolder(dateFolder)) {
@@ -202,8 +205,10 @@ std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, c
     atPath(datePath, [&] { made = folder.createFolder(dateFolder); });
     if (options_.journal != nullptr) options_.journal->createdFolder(folderPath, dateFolder, made);
   }
-  return moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder) ? dateFolder
-                                                                                  : std::string();
+  Group group{folder, folderPath, dateFolder, {name}, opener.entry()};
+  group.members.insert(group.members.end(), companions.begin(), companions.end());
+  moveGroup(group);
+  return Dated::Yes;
 }
 
 // A fresh reader for every file: the first release's reader, as without the
@@ -222,63 +227,129 @@ std::optional<media::MediaDate> SortRun::readDate(FileOpener& opener, const std:
   return media::MediaReader(opener, boxes_, options_.videoUtc).captureDate(fullPath);
 }
 
-// With a policy other than stop, a taken name is looked at before the move:
-// a file of the same bytes there is a duplicate and stays; otherwise the
-// file stays (skip) or takes the first free numbered name (rename). The
-// no-replace move itself decides in the end: a name taken meanwhile is
-// looked at again.
-bool SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
-                                 const EntryIdentity& entry, const std::string& dateFolder,
-                                 const std::string& photo) {
-  std::string target = name;
-  for (int copy = 2;; ++copy) {
+// The group's names are looked at before any member moves: a taken one
+// stops the run there (stop), leaves the whole group (skip), or gives every
+// member the next number (rename); where the photo's own name holds a file
+// of its bytes, the photo is a duplicate and the group stays. A photo alone
+// that stops the run meets its taken name at the move, as ever. The
+// no-replace moves decide in the end: a name taken meanwhile is looked at
+// again.
+void SortRun::moveGroup(const Group& group) {
+  const bool stop = options_.onCollision == OnCollision::Stop;
+  const bool lookFirst = !stop || group.members.size() > 1;
+  int number = 1;
+  for (int round = 1;; ++round) {
+    const std::vector<std::string> targets = groupNames(group.members, number);
+    if (lookFirst && round <= kMaxCopies) {
+      if (const std::optional<std::size_t> taken = firstTaken(group, targets)) {
+        const std::string& target = targets[*taken];
+        if (stop) atPath(group.pathInDateFolder(target), [] { failure::fileAlreadyExists(); });
+        const std::string& photo = group.members.front();
+        bool same = false;
+        if (*taken == 0) {
+          atPath(group.pathInDateFolder(target),
+                 [&] { same = group.folder.sameBytes(photo, group.dateFolder, target); });
+        }
+        if (same) {
+          prt(log_lines::duplicate(photo, group.dateFolder, target));
+          return;
+        }
+        if (options_.onCollision == OnCollision::Skip) {
+          prt(log_lines::nameTaken(group.members[*taken], group.dateFolder));
+          return;
+        }
+        ++number;
+        continue;
+      }
+    }
+    if (moveAll(group, targets, !stop && round < kMaxCopies)) return;
+  }
+}
+
+// The first member, in order, whose name under these targets is taken.
+std::optional<std::size_t> SortRun::firstTaken(const Group& group, const std::vector<std::string>& targets) {
+  for (std::size_t k = 0; k < targets.size(); ++k) {
     bool taken = false;
-    bool same = false;
-    if (options_.onCollision != OnCollision::Stop && copy <= kMaxCopies) {
-      atPath(join(join(folderPath, dateFolder), target), [&] {
-        taken = folder.hasEntryIn(dateFolder, target);
-        same = taken && folder.sameBytes(name, dateFolder, target);
-      });
-    }
-    if (taken) {
-      if (same) {
-        prt(log_lines::duplicate(name, dateFolder, target));
-        return false;
-      }
-      if (options_.onCollision == OnCollision::Skip) {
-        prt(log_lines::nameTaken(name, dateFolder));
-        return false;
-      }
-      target = numberedName(name, copy);
-      continue;
-    }
-    prt(photo.empty() ? log_lines::moving(name, dateFolder, target)
-                      : log_lines::movingWith(name, dateFolder, target, photo));
+    atPath(group.pathInDateFolder(targets[k]),
+           [&] { taken = group.folder.hasEntryIn(group.dateFolder, targets[k]); });
+    if (taken) return k;
+  }
+  return std::nullopt;
+}
+
+// Moves the members one after the other. When one cannot move, those moved
+// already go back first, so that the group is never parted; then a taken
+// name is looked at again when `lookAgain` (false returned), and anything
+// else stops the run. A taken name is reported where it is taken, any other
+// failure at the file being moved; a journal that cannot be written names
+// itself.
+bool SortRun::moveAll(const Group& group, const std::vector<std::string>& targets, bool lookAgain) {
+  std::vector<MoveStep> moved;
+  for (std::size_t k = 0; k < group.members.size(); ++k) {
     try {
-      folder.moveInto(name, entry, dateFolder, target, journalRecord(folderPath, name, dateFolder, target));
-      return true;
+      moved.push_back(moveMember(group, k, targets[k]));
     } catch (RuntimeFailure& failure) {
-      const bool takenMeanwhile = failure.number() == failure::kFileAlreadyExists;
-      if (takenMeanwhile && options_.onCollision != OnCollision::Stop && copy < kMaxCopies) continue;
-      // A taken name is reported where it is taken; a journal that cannot
-      // be written names itself.
+      takeBack(group, targets, moved);
+      const bool taken = failure.number() == failure::kFileAlreadyExists;
+      if (taken && lookAgain) return false;
       if (failure.path().empty()) {
-        failure.setPath(takenMeanwhile ? join(join(folderPath, dateFolder), target) : join(folderPath, name));
+        failure.setPath(taken ? group.pathInDateFolder(targets[k])
+                              : join(group.folderPath, group.members[k]));
       }
       throw;
     }
   }
+  return true;
 }
 
-// The move is recorded with the stamp its own check of the entry took (the
-// record is made during the move, while the names it refers to live). A move
-// whose name turns out to be taken is not made: the file is still in its
-// place when the run is taken back, which then leaves it there.
-BeforeMove SortRun::journalRecord(const std::string& folderPath, const std::string& name,
-                                  const std::string& dateFolder, const std::string& target) const {
-  if (options_.journal == nullptr) return {};
+// One member's move, announced first; a raw partner whose own date names
+// another day stays with its photo, and the log says so. The stamp the
+// move's own check took.
+MoveStep SortRun::moveMember(const Group& group, std::size_t member, const std::string& target) {
+  const std::string& name = group.members[member];
+  const std::string& photo = group.members.front();
+  EntryIdentity entry = group.photoEntry;
+  if (member > 0) {
+    if (isRawName(name)) {
+      EntryOpener opener(group.folder, name, Links::Refuse);
+      const std::optional<media::MediaDate> date = readDate(opener, join(group.folderPath, name));
+      const std::string own = date ? dateFolderName(date->value) : std::string();
+      if (!own.empty() && own != group.dateFolder)
+        prt(log_lines::keptWith(name, photo, group.dateFolder, own));
+    }
+    atPath(join(group.folderPath, name), [&] { entry = group.folder.stampOf(name).entry; });
+  }
+  prt(member == 0 ? log_lines::moving(name, group.dateFolder, target)
+                  : log_lines::movingWith(name, group.dateFolder, target, photo));
+  MoveStep checked;
+  group.folder.moveInto(name, entry, group.dateFolder, target,
+                        beforeMove(group.folderPath, name, group.dateFolder, target, checked));
+  return checked;
+}
+
+// The members moved already go back under their own names, newest first,
+// each announced as an undo announces it; one that cannot stops the run,
+// named where it lies.
+void SortRun::takeBack(const Group& group, const std::vector<std::string>& targets,
+                       const std::vector<MoveStep>& moved) {
+  for (std::size_t k = moved.size(); k-- > 0;) {
+    prt(log_lines::movingBack(group.dateFolder, targets[k], group.members[k]));
+    atPath(group.pathInDateFolder(targets[k]),
+           [&] { group.folder.moveBack(group.dateFolder, targets[k], moved[k], group.members[k]); });
+  }
+}
+
+// Keeps the stamp the move's own check of the entry took, and records the
+// move with it (the record is made during the move, while the names it
+// refers to live). A move whose name turns out to be taken is not made: the
+// file is still in its place when the run is taken back, which then leaves
+// it there.
+BeforeMove SortRun::beforeMove(const std::string& folderPath, const std::string& name,
+                               const std::string& dateFolder, const std::string& target,
+                               MoveStep& checked) const {
   return [&, journal = options_.journal](const MoveStep& step) {
-    journal->moving(folderPath, name, step, dateFolder, target);
+    checked = step;
+    if (journal != nullptr) journal->moving(folderPath, name, step, dateFolder, target);
   };
 }
 

@@ -47,24 +47,38 @@ class SortRun {
   bool processWholePaths(std::deque<std::string>& paths);
 
  private:
+  // Whether a file had a date to be filed by, whether it moved or not.
+  enum class Dated { Yes, No };
+
+  // A photo and the companions that go with it, on their way into one date
+  // folder: they move under matching names or not at all.
+  struct Group {
+    Folder& folder;
+    const std::string& folderPath;
+    const std::string& dateFolder;
+    std::vector<std::string> members;  // the photo first
+    EntryIdentity photoEntry;          // as the photo was read
+
+    std::string pathInDateFolder(const std::string& name) const {
+      return folderPath + "/" + dateFolder + "/" + name;
+    }
+  };
+
   void handleItem(const std::string& item);
   void handleFolder(const std::string& folder);
   void handleFileItem(const std::string& item);
   void holdingFolder(Folder& folder, const std::string& folderPath);
-  // The date folder the file moved into; empty when it did not move.
-  std::string handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
-                         std::size_t index);
-  void handleCompanions(Folder& folder, const std::string& folderPath, const NameList& names,
-                        const std::string& photo, const std::vector<std::string>& companions,
-                        const std::string& dateFolder);
+  Dated handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
+                   std::size_t index, const std::vector<std::string>& companions = {});
   std::optional<media::MediaDate> readDate(FileOpener& opener, const std::string& fullPath);
-  // False when the file stays (a taken name skipped, a duplicate). `photo`:
-  // the photo a companion goes with.
-  bool moveIntoDateFolder(Folder& folder, const std::string& folderPath, const std::string& name,
-                          const EntryIdentity& entry, const std::string& dateFolder,
-                          const std::string& photo = {});
-  BeforeMove journalRecord(const std::string& folderPath, const std::string& name,
-                           const std::string& dateFolder, const std::string& target) const;
+  void moveGroup(const Group& group);
+  std::optional<std::size_t> firstTaken(const Group& group, const std::vector<std::string>& targets);
+  bool moveAll(const Group& group, const std::vector<std::string>& targets, bool lookAgain);
+  MoveStep moveMember(const Group& group, std::size_t member, const std::string& target);
+  void takeBack(const Group& group, const std::vector<std::string>& targets,
+                const std::vector<MoveStep>& moved);
+  BeforeMove beforeMove(const std::string& folderPath, const std::string& name, const std::string& dateFolder,
+                        const std::string& target, MoveStep& checked) const;
   void prt(const std::string& sString);
 
   FileSystem& oFileSystem_;

@@ -85,10 +85,12 @@ TEST_F(AllMedia, WithoutTheOptionOnlyJpegFilesMove) {
   EXPECT_TRUE(fs::exists(at("2018-01-02/jpeg-named.png")));
 }
 
-// Raw partners and sidecars go with their photo in one step, a line each; a
-// raw file without a photo is one itself; a companion's taken name is handled
-// as the run's choice says; and --undo takes all of it back.
-TEST(AllMediaCompanions, GoWithTheirPhotoAndComeBackWithIt) {
+// Raw partners and sidecars go with their photo in one step, a line each,
+// under names that match its own: a name taken in the date folder for any of
+// them stops the run before the group moves, leaves the whole group (skip) or
+// gives every member the same free number (rename). A raw file without a
+// photo is one itself, and --undo takes each run back.
+TEST(AllMediaCompanions, GoWithTheirPhotoUnderMatchingNamesOrStayWithIt) {
   TemporaryFolder state;
   ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
   TemporaryFolder folder;
@@ -102,32 +104,104 @@ TEST(AllMediaCompanions, GoWithTheirPhotoAndComeBackWithIt) {
     put(sidecar, {'s'});
   put("RAW_2.NEF", {tiff.begin(), tiff.end()});
   ::mkdir((folder.path() + "/2020-09-02").c_str(), 0700);
-  put("2020-09-02/IMG_1.AAE", {'t'});  // taken: with skip, the .AAE stays
+  put("2020-09-02/IMG_1.AAE", {'t'});  // another photo's sidecar
   const auto before = folderFiles(folder.path());
+  const auto sortWith = [&](const std::string& onCollision) {
+    return runProgram(
+        {KELVANE_BINARY, "--no-window", "--all-media", "--on-collision=" + onCollision, folder.path()});
+  };
+  const auto expectFiles = [&](const std::vector<std::string>& paths, const ProcessResult& run) {
+    const auto now = folderFiles(folder.path());
+    for (const std::string& path : paths) EXPECT_EQ(now.count(path), 1u) << path << "\n" << run.out;
+  };
 
-  const ProcessResult run =
-      runProgram({KELVANE_BINARY, "--no-window", "--all-media", "--on-collision=skip", folder.path()});
-  EXPECT_EQ(run.exitStatus, 0) << run.err;
-  EXPECT_NE(
-      run.out.find(
-          "Moving \"IMG_1.JPG\" to \"2020-09-02\"\n"
-          "Name taken: \"IMG_1.AAE\" in \"2020-09-02\"\n"
-          "Keeping \"IMG_1.CR2\" with \"IMG_1.JPG\" in \"2020-09-02\"; its own date says \"2019-05-10\"\n"
-          "Moving \"IMG_1.CR2\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
-          "Moving \"IMG_1.JPG.XMP\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
-          "Moving \"IMG_1.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"),
-      std::string::npos)
-      << run.out;
-  const auto after = folderFiles(folder.path());
-  for (const char* moved :
-       {"2020-09-02/IMG_1.JPG", "2020-09-02/IMG_1.CR2", "2020-09-02/IMG_1.xmp", "2020-09-02/IMG_1.JPG.XMP",
-        "2019-05-10/RAW_2.NEF", "2019-05-10/RAW_2.pp3", "IMG_1.AAE", "lonely.xmp"}) {
-    EXPECT_EQ(after.count(moved), 1u) << moved << "\n" << run.out;
-  }
-  EXPECT_NE(run.out.find("Invalid file: lonely.xmp\n"), std::string::npos);
+  const ProcessResult stopped = sortWith("stop");
+  EXPECT_EQ(stopped.exitStatus, 1);
+  EXPECT_EQ(stopped.err,
+            "[Kelvane] Error # 58 File already exists: " + folder.path() + "/2020-09-02/IMG_1.AAE\n");
+  EXPECT_EQ(stopped.out.find("Moving"), std::string::npos) << stopped.out;
+  EXPECT_EQ(folderFiles(folder.path()), before);
 
+  const ProcessResult skipped = sortWith("skip");
+  EXPECT_EQ(skipped.exitStatus, 0) << skipped.err;
+  EXPECT_NE(skipped.out.find("Name taken: \"IMG_1.AAE\" in \"2020-09-02\"\n"), std::string::npos)
+      << skipped.out;
+  EXPECT_EQ(skipped.out.find("Moving \"IMG_1"), std::string::npos) << skipped.out;
+  EXPECT_NE(skipped.out.find("Invalid file: lonely.xmp\n"), std::string::npos);
+  expectFiles({"IMG_1.JPG", "IMG_1.CR2", "IMG_1.xmp", "IMG_1.JPG.XMP", "IMG_1.AAE", "2019-05-10/RAW_2.NEF",
+               "2019-05-10/RAW_2.pp3", "lonely.xmp"},
+              skipped);
   EXPECT_EQ(runProgram({KELVANE_BINARY, "--undo"}).exitStatus, 0);
   EXPECT_EQ(folderFiles(folder.path()), before);
+
+  const ProcessResult renamed = sortWith("rename");
+  EXPECT_EQ(renamed.exitStatus, 0) << renamed.err;
+  EXPECT_NE(
+      renamed.out.find(
+          "Moving \"IMG_1.JPG\" to \"2020-09-02\" as \"IMG_1 (2).JPG\"\n"
+          "Moving \"IMG_1.AAE\" to \"2020-09-02\" as \"IMG_1 (2).AAE\" with \"IMG_1.JPG\"\n"
+          "Keeping \"IMG_1.CR2\" with \"IMG_1.JPG\" in \"2020-09-02\"; its own date says \"2019-05-10\"\n"
+          "Moving \"IMG_1.CR2\" to \"2020-09-02\" as \"IMG_1 (2).CR2\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.JPG.XMP\" to \"2020-09-02\" as \"IMG_1 (2).JPG.XMP\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.xmp\" to \"2020-09-02\" as \"IMG_1 (2).xmp\" with \"IMG_1.JPG\"\n"),
+      std::string::npos)
+      << renamed.out;
+  expectFiles({"2020-09-02/IMG_1.AAE", "2020-09-02/IMG_1 (2).JPG", "2020-09-02/IMG_1 (2).AAE",
+               "2020-09-02/IMG_1 (2).CR2", "2020-09-02/IMG_1 (2).JPG.XMP", "2020-09-02/IMG_1 (2).xmp"},
+              renamed);
+  EXPECT_EQ(runProgram({KELVANE_BINARY, "--undo"}).exitStatus, 0);
+  EXPECT_EQ(folderFiles(folder.path()), before);
+}
+
+// A photo named on its own takes the companions along that naming its folder
+// would; a companion named on its own stays with its photo, and says so;
+// without --all-media the photo goes alone, as ever.
+TEST(AllMediaCompanions, GoWithAPhotoNamedOnItsOwn) {
+  TemporaryFolder state;
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  TemporaryFolder folder;
+  const auto at = [&](const std::string& name) { return folder.path() + "/" + name; };
+  const std::string tiff = readBytes(std::string(KELVANE_TEST_DATA_DIR) + "/media/photo.tif");  // 2019-05-10
+  writeBytes(at("IMG_1.JPG"), jpegWithDate("2020:09:02 10:00:00"));
+  writeBytes(at("IMG_1.CR2"), {tiff.begin(), tiff.end()});
+  writeBytes(at("IMG_2.JPG"), jpegWithDate("2020:09:03 10:00:00"));
+  for (const char* sidecar : {"IMG_1.xmp", "IMG_1.JPG.xmp", "IMG_2.xmp"}) writeBytes(at(sidecar), {'s'});
+  const auto sort = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {KELVANE_BINARY, "--no-window"});
+    return runProgram(arguments);
+  };
+  const std::string banner = "Kelvane v.0.1.10\n\n";
+
+  for (const char* companion : {"IMG_1.xmp", "IMG_1.CR2", "IMG_1.JPG.xmp"}) {
+    const ProcessResult left = sort({"--all-media", at(companion)});
+    EXPECT_EQ(left.exitStatus, 0) << left.err;
+    EXPECT_EQ(left.out, banner + "Keeping \"" + companion + "\" with \"IMG_1.JPG\"\nFinished\n");
+  }
+  const ProcessResult alone = sort({at("IMG_2.JPG")});
+  EXPECT_EQ(alone.out,
+            banner + "Creating Directory \"2020-09-03\"\nMoving \"IMG_2.JPG\" to \"2020-09-03\"\nFinished\n");
+  const ProcessResult together = sort({"--all-media", at("IMG_1.JPG")});
+  EXPECT_EQ(together.exitStatus, 0) << together.err;
+  EXPECT_EQ(
+      together.out,
+      banner +
+          "Creating Directory \"2020-09-02\"\n"
+          "Moving \"IMG_1.JPG\" to \"2020-09-02\"\n"
+          "Keeping \"IMG_1.CR2\" with \"IMG_1.JPG\" in \"2020-09-02\"; its own date says \"2019-05-10\"\n"
+          "Moving \"IMG_1.CR2\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.JPG.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Moving \"IMG_1.xmp\" to \"2020-09-02\" with \"IMG_1.JPG\"\n"
+          "Finished\n");
+  std::map<std::string, std::string> expected;
+  for (const char* dated : {"2020-09-02/IMG_1.JPG", "2020-09-02/IMG_1.CR2", "2020-09-02/IMG_1.JPG.xmp",
+                            "2020-09-02/IMG_1.xmp", "2020-09-03/IMG_2.JPG", "IMG_2.xmp"}) {
+    expected[dated] = "";
+  }
+  std::map<std::string, std::string> now;
+  for (const auto& [path, bytes] : folderFiles(folder.path())) {
+    if (bytes != "/") now[path] = "";
+  }
+  EXPECT_EQ(now, expected);
 }
 
 }  // namespace

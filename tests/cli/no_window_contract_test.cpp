@@ -269,6 +269,26 @@ const std::vector<Row> kRows = {
      "", 0, {}, {"p/2024-01-02/b.jpg=older", "p/2024-01-02/b (2).jpg=text", "p/2024-01-02/b (3).jpg=jan2b",
                  "p/2024-01-02/c=older", "p/2024-01-02/c (2)=jan2c", "p/2024-01-02/d.jpg=text",
                  "p/2024-01-02/d (2).jpg=jan2a", "p/d.jpg=jan2a"}},
+    // Anything at the name makes it taken, never the same bytes: a folder, a
+    // FIFO, a link (even one to the very file), and a named link meeting a
+    // file of its photo's bytes.
+    {"NamesTakenByAnyEntrySkipped",
+     {"p/2024-01-02/a.jpg/", "p/2024-01-02/b.jpg|", "p/2024-01-02/c.jpg->../c.jpg", "p/a.jpg=jan2a",
+      "p/b.jpg=jan2b", "p/c.jpg=jan2c", "l.jpg->q/e.jpg", "q/e.jpg=dec31", "2023-12-31/l.jpg=dec31"},
+     {"--no-window", "--on-collision", "skip", "@/p", "@/l.jpg"}, "",
+     "Input Directory: @/p\nName taken: \"a.jpg\" in \"2024-01-02\"\nName taken: \"b.jpg\" in \"2024-01-02\"\n"
+     "Name taken: \"c.jpg\" in \"2024-01-02\"\nName taken: \"l.jpg\" in \"2023-12-31\"\n",
+     "", 0, {}},
+    {"NamesTakenByAnyEntryRenamed",
+     {"p/2024-01-02/a.jpg/", "p/2024-01-02/b.jpg|", "p/2024-01-02/c.jpg->../c.jpg", "p/a.jpg=jan2a",
+      "p/b.jpg=jan2b", "p/c.jpg=jan2c", "l.jpg->q/e.jpg", "q/e.jpg=jan2a", "2024-01-02/l.jpg=jan2a"},
+     {"--no-window", "--on-collision=rename", "@/p", "@/l.jpg"}, "",
+     "Input Directory: @/p\nMoving \"a.jpg\" to \"2024-01-02\" as \"a (2).jpg\"\n"
+     "Moving \"b.jpg\" to \"2024-01-02\" as \"b (2).jpg\"\nMoving \"c.jpg\" to \"2024-01-02\" as \"c (2).jpg\"\n"
+     "Moving \"l.jpg\" to \"2024-01-02\" as \"l (2).jpg\"\n",
+     "", 0, {}, {"p/2024-01-02/a.jpg/", "p/2024-01-02/a (2).jpg=jan2a", "p/2024-01-02/b.jpg|",
+                 "p/2024-01-02/b (2).jpg=jan2b", "p/2024-01-02/c.jpg->../c.jpg", "p/2024-01-02/c (2).jpg=jan2c",
+                 "q/e.jpg=jan2a", "2024-01-02/l.jpg=jan2a", "2024-01-02/l (2).jpg->../q/e.jpg"}},
     // Past the bound, Yes to All: a storm of boxes still reaches the date, and
     // a real photo that would ask five million times ends at once.
     {"AStormOfBoxesStillReachesTheDate", {"p/s.jpg=storm", "p/t.jpg=its"}, {"--no-window", "@/p"}, "",

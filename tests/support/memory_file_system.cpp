@@ -95,8 +95,7 @@ class MemoryFileSystem::MemoryFolder : public Folder {
   EntryIdentity identity() override { return folderIdentity(path_); }
 
   EntryIdentity createFolder(const std::string& name) override {
-    if (files_.files_.contains(at(name)))
-      throw FileFailure(failure::kFileAlreadyExists, "File already exists");
+    if (files_.files_.contains(at(name))) failure::fileAlreadyExists();
     files_.folders_.insert(at(name));
     return folderIdentity(at(name));
   }
@@ -111,9 +110,19 @@ class MemoryFileSystem::MemoryFolder : public Folder {
     if (beforeMove) beforeMove({stampOf(name), std::nullopt});
     const std::string target = folder + "/" + targetName;
     if (files_.files_.contains(target) || files_.folders_.contains(target)) {
-      throw FileFailure(failure::kFileAlreadyExists, "File already exists");
+      failure::fileAlreadyExists();
     }
     files_.files_[target] = source->second;
+    files_.files_.erase(source);
+  }
+
+  void moveBack(const std::string& folderName, const std::string& targetName, const MoveStep& moved,
+                const std::string& name) override {
+    const auto source = files_.files_.find(at(folderName) + "/" + targetName);
+    if (source == files_.files_.end()) throw FileFailure(failure::kFileNotFound, "File not found");
+    if (identityOf(source->second) != moved.entry.entry) failure::entryChanged();
+    if (hasEntry(name)) failure::fileAlreadyExists();
+    files_.files_[at(name)] = source->second;
     files_.files_.erase(source);
   }
 

@@ -29,9 +29,11 @@ TEST(Companions, GoWithThePhotoOfTheirBaseName) {
   for (const auto& [names, expected] : cases) {
     const CompanionPlan plan = planCompanions(names);
     EXPECT_EQ(plan.companionsOf, expected) << names[0];
-    std::size_t companions = 0;
-    for (const auto& [photo, list] : expected) companions += list.size();
-    EXPECT_EQ(plan.companions.size(), companions) << names[0];
+    std::map<std::string, std::string> photoOf;
+    for (const auto& [photo, list] : expected) {
+      for (const std::string& companion : list) photoOf.emplace(companion, photo);
+    }
+    EXPECT_EQ(plan.photoOf, photoOf) << names[0];
   }
 }
 

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,6 +160,34 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   EXPECT_EQ(disk.read("d/taken.jpg"), "photos/real.jpg");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.at("d")), {}), 3) << "no replacement left";
   EXPECT_EQ(disk.read("photos/real.jpg"), "photos/real.jpg");
+}
+
+// A move taken back during a run (its group could not follow) returns the
+// entry to its own name, a link with its own text, and never replaces a file
+// that took the name meanwhile.
+TEST(PosixFiles, AMoveTakenBackReturnsTheEntryUnlessItsNameIsTaken) {
+  Disk disk;
+  ASSERT_EQ(::mkdir(disk.at("d").c_str(), 0700), 0);
+  disk.write("a.jpg");
+  disk.write("b.jpg");
+  ASSERT_EQ(::symlink("a.jpg", disk.at("l.jpg").c_str()), 0);
+  disk.folder = disk.fs.openFolder(disk.root.path());
+  std::map<std::string, MoveStep> moved;
+  for (const char* name : {"l.jpg", "a.jpg", "b.jpg"}) {
+    disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d", std::string("x") + name,
+                          [&](const MoveStep& step) { moved[name] = step; });
+  }
+  disk.write("b.jpg");  // another file at b.jpg's name
+  for (const char* name : {"a.jpg", "l.jpg"})
+    disk.folder->moveBack("d", std::string("x") + name, moved[name], name);
+  EXPECT_EQ(numberOf([&] { disk.folder->moveBack("d", "xb.jpg", moved["b.jpg"], "b.jpg"); }), 58);
+  EXPECT_EQ(disk.read("a.jpg"), "a.jpg");
+  EXPECT_EQ(disk.read("d/xa.jpg"), "(none)");
+  EXPECT_EQ(disk.read("l.jpg"), "a.jpg");
+  struct stat info {};
+  ASSERT_EQ(::lstat(disk.at("l.jpg").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(disk.read("d/xb.jpg"), "b.jpg");
 }
 
 // A folder whose path is longer than PATH_MAX is found, listed and sorted in.

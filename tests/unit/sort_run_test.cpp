@@ -37,6 +37,32 @@ struct Sorter : Log {
   SortRun run{files, boxes, *this, bProcessing};
 };
 
+// What stops a run of /p: the failure's report, or "" when it goes through.
+std::string stopOf(SortRun& run) {
+  std::deque<std::string> paths{"/p"};
+  try {
+    run.processWholePaths(paths);
+  } catch (const FileFailure& failure) {
+    return failure.report();
+  }
+  return "";
+}
+
+// A run of /p under one policy: its log after the folder's line, the files
+// afterwards, and what stopped it.
+struct PolicyRun {
+  OnCollision onCollision;
+  std::string log;
+  std::vector<std::string> after;
+  std::string stop;
+};
+
+void expectRun(Sorter& s, SortRun& run, const PolicyRun& expected) {
+  EXPECT_EQ(stopOf(run), expected.stop);
+  EXPECT_EQ(s.text, "Input Directory: /p\n" + expected.log);
+  EXPECT_EQ(s.files.filePaths(), expected.after);
+}
+
 TEST(SortRun, ProcessPathsTakesEveryItemOfTheListText) {
   const std::string myPhotos =
       "Input Directory: /my photos\nCreating Directory \"2021-03-04\"\nMoving \"a.jpg\" to \"2021-03-04\"\n";
@@ -165,16 +191,6 @@ TEST(SortRun, TheJournalRecordsWhatTheMoveChecked) {
     swapped = true;
     s.files.add("/p/b.jpg", photo);  // another file at b.jpg's name, after b.jpg's first read
   });
-  // What stops a run of /p.
-  const auto stopOf = [](SortRun& run) -> std::string {
-    std::deque<std::string> paths{"/p"};
-    try {
-      run.processWholePaths(paths);
-    } catch (const FileFailure& failure) {
-      return failure.report();
-    }
-    return "(nothing)";
-  };
   SortRun run(s.files, s.boxes, s, s.bProcessing, {OnCollision::Stop, nullptr, &journal});
   EXPECT_EQ(stopOf(run), "Error # 75 Path/File access error (changed since it was read): /p/b.jpg");
   EXPECT_EQ(journal.records, (std::vector<std::string>{"create /p/2021-03-04",
@@ -189,6 +205,85 @@ TEST(SortRun, TheJournalRecordsWhatTheMoveChecked) {
   SortRun refused(t.files, t.boxes, t, t.bProcessing, {OnCollision::Stop, nullptr, &full});
   EXPECT_EQ(stopOf(refused), "Error # 28 No space left on device: /state/runs/1.journal");
   EXPECT_EQ(t.files.filePaths(), std::vector<std::string>{"/p/a.jpg"});
+}
+
+// A photo and its companions share one date folder under matching names or
+// stay together: every member's name is looked at before any of them moves.
+// Here the photo's own name is free but a stranger's sidecar holds the name
+// of its .xmp, and another "IMG_5 (2)" is there.
+TEST(SortRun, APhotoAndItsCompanionsMoveUnderMatchingNamesOrNotAtAll) {
+  const std::vector<std::string> before = {"/p/2021-03-04/IMG_5 (2).JPG", "/p/2021-03-04/IMG_5.xmp",
+                                           "/p/IMG_5.JPG", "/p/IMG_5.JPG.xmp", "/p/IMG_5.xmp"};
+  const PolicyRun cases[] = {
+      {OnCollision::Rename,
+       "Moving \"IMG_5.JPG\" to \"2021-03-04\" as \"IMG_5 (3).JPG\"\n"
+       "Moving \"IMG_5.JPG.xmp\" to \"2021-03-04\" as \"IMG_5 (3).JPG.xmp\" with \"IMG_5.JPG\"\n"
+       "Moving \"IMG_5.xmp\" to \"2021-03-04\" as \"IMG_5 (3).xmp\" with \"IMG_5.JPG\"\n",
+       {"/p/2021-03-04/IMG_5 (2).JPG", "/p/2021-03-04/IMG_5 (3).JPG", "/p/2021-03-04/IMG_5 (3).JPG.xmp",
+        "/p/2021-03-04/IMG_5 (3).xmp", "/p/2021-03-04/IMG_5.xmp"},
+       ""},
+      {OnCollision::Skip, "Name taken: \"IMG_5.xmp\" in \"2021-03-04\"\n", before, ""},
+      {OnCollision::Stop, "", before, "Error # 58 File already exists: /p/2021-03-04/IMG_5.xmp"},
+  };
+  for (const PolicyRun& expected : cases) {
+    SCOPED_TRACE(expected.log);
+    Sorter s;
+    s.files.add("/p/IMG_5.JPG", jpegWithDate(kDate));
+    s.files.add("/p/2021-03-04/IMG_5 (2).JPG", jpegWithDate("2021:03:04 11:00:00"));
+    for (const char* sidecar : {"/p/IMG_5.JPG.xmp", "/p/IMG_5.xmp", "/p/2021-03-04/IMG_5.xmp"})
+      s.files.add(sidecar, {'x', 'm', 'p'});  // the stranger's sidecar holds the same bytes
+    SortRun run(s.files, s.boxes, s, s.bProcessing, {.onCollision = expected.onCollision, .allMedia = true});
+    expectRun(s, run, expected);
+  }
+}
+
+// A member's name taken between the look and the move (the no-replace move
+// fails) after others moved: they go back under their own names, announced,
+// and the name counts as taken.
+TEST(SortRun, ANameTakenDuringTheGroupsMovesTakesTheMovedMembersBack) {
+  const std::string moves =
+      "Moving \"IMG_5.JPG\" to \"2021-03-04\"\n"
+      "Moving \"IMG_5.JPG.xmp\" to \"2021-03-04\" with \"IMG_5.JPG\"\n"
+      "Moving \"IMG_5.xmp\" to \"2021-03-04\" with \"IMG_5.JPG\"\n"
+      "Moving \"2021-03-04/IMG_5.JPG.xmp\" back to \"IMG_5.JPG.xmp\"\n"
+      "Moving \"2021-03-04/IMG_5.JPG\" back to \"IMG_5.JPG\"\n";
+  const std::vector<std::string> stayed = {"/p/2021-03-04/IMG_5.xmp", "/p/IMG_5.JPG", "/p/IMG_5.JPG.xmp",
+                                           "/p/IMG_5.xmp"};
+  const PolicyRun cases[] = {
+      {OnCollision::Rename,
+       moves + "Moving \"IMG_5.JPG\" to \"2021-03-04\" as \"IMG_5 (2).JPG\"\n"
+               "Moving \"IMG_5.JPG.xmp\" to \"2021-03-04\" as \"IMG_5 (2).JPG.xmp\" with \"IMG_5.JPG\"\n"
+               "Moving \"IMG_5.xmp\" to \"2021-03-04\" as \"IMG_5 (2).xmp\" with \"IMG_5.JPG\"\n",
+       {"/p/2021-03-04/IMG_5 (2).JPG", "/p/2021-03-04/IMG_5 (2).JPG.xmp", "/p/2021-03-04/IMG_5 (2).xmp",
+        "/p/2021-03-04/IMG_5.xmp"},
+       ""},
+      {OnCollision::Skip, moves + "Name taken: \"IMG_5.xmp\" in \"2021-03-04\"\n", stayed, ""},
+      {OnCollision::Stop, moves, stayed, "Error # 58 File already exists: /p/2021-03-04/IMG_5.xmp"},
+  };
+  // Plants a stranger's sidecar at IMG_5.xmp's name right before its move.
+  struct Intruder : MoveJournal {
+    explicit Intruder(MemoryFileSystem& files) : files_(files) {}
+    void sortingFolder(const std::string&, const EntryIdentity&) override {}
+    void creatingFolder(const std::string&, const std::string&) override {}
+    void createdFolder(const std::string&, const std::string&, const EntryIdentity&) override {}
+    void moving(const std::string&, const std::string& name, const MoveStep&, const std::string&,
+                const std::string& target) override {
+      if (name == "IMG_5.xmp" && target == name) files_.add("/p/2021-03-04/IMG_5.xmp", {'o'});
+    }
+    MemoryFileSystem& files_;
+  };
+  for (const PolicyRun& expected : cases) {
+    SCOPED_TRACE(expected.stop.empty() ? expected.log : expected.stop);
+    Sorter s;
+    s.files.add("/p/IMG_5.JPG", jpegWithDate(kDate));
+    s.files.add("/p/IMG_5.JPG.xmp", {'j'});
+    s.files.add("/p/IMG_5.xmp", {'x'});
+    s.files.addFolder("/p/2021-03-04");
+    Intruder intruder(s.files);
+    SortRun run(s.files, s.boxes, s, s.bProcessing,
+                {.onCollision = expected.onCollision, .journal = &intruder, .allMedia = true});
+    expectRun(s, run, expected);
+  }
 }
 
 // The texts the no-window contract does not show ("/", Latin-1, a short text

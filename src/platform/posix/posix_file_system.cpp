@@ -401,8 +401,16 @@ class PosixFolder : public Folder {
     return entryAt(dateFolder(folderName), targetName.c_str(), info);
   }
 
+  void moveBack(const std::string& folderName, const std::string& targetName, const MoveStep& moved,
+                const std::string& name) override;
+
+  // Anything but a regular file on either side (a folder, a FIFO, a link) is
+  // never the same: looked at first, so that nothing else is ever opened.
   bool sameBytes(const std::string& name, const std::string& folderName,
                  const std::string& targetName) override {
+    struct stat info {};
+    if (!entryAt(fd_.get(), name.c_str(), info) || !S_ISREG(info.st_mode)) return false;
+    if (!entryAt(dateFolder(folderName), targetName.c_str(), info) || !S_ISREG(info.st_mode)) return false;
     const std::unique_ptr<RandomAccessFile> mine =
         openRegularFile(fd_.get(), name.c_str(), O_NOFOLLOW, nullptr);
     const std::unique_ptr<RandomAccessFile> theirs =
@@ -530,6 +538,17 @@ class PosixSortedFolder : public SortedFolder {
   Descriptor sub_;
   std::string subName_;
 };
+
+// A move taken back during the run is taken back as an undo takes it back.
+void PosixFolder::moveBack(const std::string& folderName, const std::string& targetName,
+                           const MoveStep& moved, const std::string& name) {
+  const EntryStamp& entry = moved.entry;
+  const std::optional<FiledLink> link = entry.entry.symbolicLink
+                                            ? std::optional(FiledLink{entry.entry, moved.newLink.has_value()})
+                                            : std::nullopt;
+  PosixSortedFolder(Descriptor(checkedDescriptor(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0))), between_)
+      .moveBack(folderName, targetName, moved.newLink.value_or(entry), name, link, {});
+}
 
 }  // namespace
 
