@@ -26,6 +26,9 @@
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
 
+// Readable failures.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace kelvane {
 namespace {
 
@@ -391,6 +394,35 @@ TEST(Window, UndoesTheLastRunAfterAsking) {
       << window.txtOutput()->toPlainText().toStdString();
   EXPECT_EQ(folderFiles(photos.path()), before);
   qputenv("XDG_STATE_HOME", testState);
+}
+
+// Every box opens over the window it was given, whichever window is active
+// (none, just after a box closed).
+TEST(QtMessageBoxes, OpenOverTheirWindowEveryTime) {
+  QWidget window;
+  window.setGeometry(0, 0, 408, 251);
+  window.show();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QtMessageBoxes boxes;
+  boxes.setOwner(&window);
+  for (int box = 0; box < 2; ++box) {
+    const QWidget* parent = nullptr;
+    QPoint centre;
+    QTimer::singleShot(0, [&] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(shown, nullptr);
+      parent = shown->parentWidget();
+      centre = shown->geometry().center();
+      shown->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_EQ(boxes.show("Continue anyway?", "Get Directory Entries", Buttons::YesNo, Icon::Critical),
+              Answer::Yes);
+    EXPECT_EQ(parent, &window) << box;
+    EXPECT_TRUE(window.geometry().contains(centre)) << box;
+  }
 }
 
 TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
