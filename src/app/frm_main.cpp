@@ -87,6 +87,9 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
   resize(kClientWidth, kClientHeight);
   txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The log is a record: it can be selected and copied, never edited (no
+  // typing, undo, cut, paste or delete), and Tab leaves it.
+  txtOutput_->setReadOnly(true);
   txtOutput_->setAcceptDrops(true);
   // The log box's own drop handling would paste dropped text into the log;
   // the window decides instead.

@@ -39,7 +39,7 @@ class frmMain : public QWidget {
   // while it is set. A run that a failure stopped leaves it set.
   bool bProcessing = false;
 
-  // Appends to the very end of the log, whatever the user typed or selected.
+  // Appends to the very end of the log, whatever the user selected.
   void prt(const QString& sString);
 
   // Whether a run is under way or waiting for its turn.

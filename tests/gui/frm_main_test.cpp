@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMenu>
@@ -120,20 +121,56 @@ TEST(Window, TheTickRunsNothingWhileARunIsUnderWay) {
   EXPECT_TRUE(w.files->FileExists("/a/1.jpg"));
 }
 
-TEST(Window, PrtAppendsAfterWhateverTheUserTypedOrSelected) {
+TEST(Window, PrtAppendsAtTheEndWhateverTheUserSelected) {
   Window w;
   QPlainTextEdit* box = w.window->txtOutput();
   box->moveCursor(QTextCursor::End);
-  box->insertPlainText("user typed");
+  box->insertPlainText("no line break");
   QTextCursor selection = box->textCursor();
   selection.setPosition(0);
   selection.setPosition(6, QTextCursor::KeepAnchor);  // "Kelvan" selected
   box->setTextCursor(selection);
   w.window->prt("X\n");
-  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+  EXPECT_EQ(w.log(), kBanner + kHint + "no line breakX\n");
   EXPECT_EQ(box->textCursor().position(), w.log().size());
   w.window->prt("");
-  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+  EXPECT_EQ(w.log(), kBanner + kHint + "no line breakX\n");
+}
+
+// The log is a record: keys and its menu select and copy it, never undo,
+// redo, cut, paste, delete or type into it.
+TEST(Window, TheLogCanBeCopiedButNotEdited) {
+  Window w;
+  QPlainTextEdit* box = w.window->txtOutput();
+  w.window->prt("a line\n");
+  const QString log = w.log();
+  QApplication::clipboard()->setText("pasted");
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> edits[] = {
+      {Qt::Key_Z, Qt::ControlModifier},
+      {Qt::Key_Y, Qt::ControlModifier},
+      {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+      {Qt::Key_V, Qt::ControlModifier},
+      {Qt::Key_X, Qt::NoModifier},
+      {Qt::Key_Return, Qt::NoModifier},
+      {Qt::Key_Backspace, Qt::NoModifier},
+      {Qt::Key_A, Qt::ControlModifier},
+      {Qt::Key_Delete, Qt::NoModifier},
+      {Qt::Key_X, Qt::ControlModifier},
+  };
+  for (const auto& [key, modifiers] : edits) QTest::keyClick(box, key, modifiers);
+  EXPECT_EQ(w.log(), log);
+  EXPECT_EQ(QApplication::clipboard()->text(), "pasted");
+  QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), log);
+
+  const std::unique_ptr<QMenu> menu(w.window->createLogMenu());
+  QStringList entries;
+  for (const QAction* action : menu->actions()) entries << action->objectName();
+  EXPECT_TRUE(entries.contains("edit-copy") && entries.contains("select-all"))
+      << entries.join(' ').toStdString();
+  for (const char* edit : {"edit-undo", "edit-redo", "edit-cut", "edit-paste", "edit-delete"})
+    EXPECT_FALSE(entries.contains(edit)) << edit;
 }
 
 TEST(Window, TheLogBoxFillsTheWindowAtEverySize) {
