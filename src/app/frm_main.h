@@ -15,7 +15,6 @@
 #include "platform/message_box.h"
 #include "sort/sort_run.h"
 
-class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,6 +23,7 @@ class QTimer;
 namespace kelvane {
 
 class SortWorker;
+class StatusLine;
 struct BatchOutcome;
 
 class frmMain : public QWidget {
@@ -62,8 +62,8 @@ class frmMain : public QWidget {
 
   // The log box's context menu, for the caller to show and delete.
   QMenu* createLogMenu();
-  QWidget* statusLine() const { return statusLine_; }
-  QPushButton* stopButton() const { return stopButton_; }
+  QWidget* statusLine() const;
+  QPushButton* stopButton() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,9 +85,7 @@ class frmMain : public QWidget {
 
   QPlainTextEdit* txtOutput_;
   QTimer* tmr_;
-  QWidget* statusLine_;
-  QLabel* status_;
-  QPushButton* stopButton_;
+  StatusLine* statusLine_;
   QTimer* progressTimer_;
   MessageBoxes& boxes_;
   std::unique_ptr<FileSystem> oFileSystem;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,8 +20,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/qt_message_boxes.h"
+#include "app/text_conversion.h"
 #include "disk_files.h"
 #include "memory_file_system.h"
 #include "platform/posix/posix_file_system.h"
@@ -49,6 +54,7 @@ struct Window {
     window = std::make_unique<frmMain>(std::move(memory), boxes, std::move(commandLine));
   }
   QString log() const { return window->txtOutput()->toPlainText(); }
+  QLabel* status() const { return window->statusLine()->findChild<QLabel*>(); }
 
   // Sends drag-enter and drop to the log box as a real drag would; true
   // when both were taken as a copy.
@@ -260,32 +266,71 @@ void addAskingPhoto(MemoryFileSystem& files, const std::string& path) {
 }
 
 // While a run waits on a box, the window is alive: the status line names the
-// file, the title counts, and a drop is kept and run after, in order.
+// file, the title counts, drops are counted and kept, and run after, in order.
 TEST(Window, DropsDuringARunWaitTheirTurnAndTheStatusLineFollowsTheRun) {
   Window w;
   w.window->show();
   addAskingPhoto(*w.files, "/a/0.jpg");
-  QString status;
+  QStringList statuses;
   QString title;
   w.boxes.onShow = [&] {
-    if (!status.isEmpty()) return;  // the first of the photo's boxes
-    EXPECT_TRUE(w.dropOnly({"/c"}));
+    if (!statuses.isEmpty()) return;  // the first of the photo's boxes
+    for (const QStringList& drop : {QStringList{"/c"}, QStringList{}}) {
+      EXPECT_TRUE(w.dropOnly(drop));
+      statuses << w.status()->text();
+    }
     EXPECT_TRUE(w.window->busy());
-    status = w.window->statusLine()->findChild<QLabel*>()->text();
     title = w.window->windowTitle();
     EXPECT_TRUE(w.window->statusLine()->isVisible());
   };
   EXPECT_TRUE(w.dropFiles({"/a", "/b"}));
-  EXPECT_EQ(status.toStdString(),
-            "Waiting for your answer about \"0.jpg\": 0 of 2 done in /a (1 drop(s) waiting)");
+  EXPECT_EQ(
+      statuses,
+      QStringList({"Waiting for your answer about \"0.jpg\"\n0 of 2 done in /a (1 more drop waiting)",
+                   "Waiting for your answer about \"0.jpg\"\n0 of 2 done in /a (2 more drops waiting)"}));
   EXPECT_EQ(title, "0 of 2 - Kelvane");
   const QString lines = w.log().mid(kBanner.size() + kHint.size());
-  EXPECT_EQ(lines.count("Finished"), 2);
+  EXPECT_EQ(lines.count("Finished"), 3);
   EXPECT_LT(lines.indexOf("/b"), lines.indexOf("Finished"));
   EXPECT_GT(lines.indexOf("/c"), lines.indexOf("Finished"));
-  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\n"));
+  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\nFinished\n"));
   EXPECT_FALSE(w.window->statusLine()->isVisible());
   EXPECT_EQ(w.window->windowTitle(), "Kelvane");
+}
+
+// At the window's start size a long folder and a long file name lose their
+// middles, each line fits, and the count stays whole; given room, all shows.
+TEST(Window, TheStatusLineFitsTheWindow) {
+  Window w;
+  w.window->show();
+  const QString folder = "/tmp/a folder with a rather long name/and another folder inside it/camera roll";
+  const QString name = "a-photo-whose-name-is-far-too-long-for-one-line-c3018ebe53c.jpg";
+  addAskingPhoto(*w.files, toPathBytes(folder + "/" + name));
+  w.files->add(toPathBytes(folder + "/z.jpg"), jpegWithDate("2020:01:01 10:00:00"));
+  QStringList narrow;
+  QStringList wide;
+  w.boxes.onShow = [&] {
+    if (!narrow.isEmpty()) return;  // the first of the photo's boxes
+    QApplication::processEvents();  // as the box's own event loop would
+    const QFontMetrics metrics(w.status()->font());
+    narrow = w.status()->text().split('\n');
+    for (const QString& line : narrow)
+      EXPECT_LE(metrics.horizontalAdvance(line), w.status()->contentsRect().width()) << line.toStdString();
+    w.window->resize(1000, 251);
+    QApplication::processEvents();
+    wide = w.status()->text().split('\n');
+    w.window->resize(408, 251);
+  };
+  w.dropFiles({folder});
+  ASSERT_EQ(narrow.size(), 2);
+  EXPECT_TRUE(narrow[0].startsWith("Waiting for your answer about \"a-photo-") &&
+              narrow[0].endsWith("53c.jpg\""))
+      << narrow[0].toStdString();
+  EXPECT_TRUE(narrow[1].startsWith("0 of 2 done in /tmp/") && narrow[1].contains(QChar(0x2026)) &&
+              narrow[1].endsWith("roll"))
+      << narrow[1].toStdString();
+  EXPECT_EQ(wide,
+            QStringList({"Waiting for your answer about \"" + name + "\"", "0 of 2 done in " + folder}));
 }
 
 // Stop takes effect before the next file; the log says where, the rest stays,
@@ -312,6 +357,40 @@ TEST(Window, StopAndCloseEndARunBetweenTwoFiles) {
     EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));
     EXPECT_EQ(w.window->isVisible(), !closing);
   }
+}
+
+// Stop rests while a box waits for its answer (the box takes no clicks
+// elsewhere); otherwise Tab reaches it from the log and Space presses it.
+TEST(Window, StopIsOffWhileABoxWaitsAndTabReachesItOtherwise) {
+  Window w;
+  w.window->show();
+  w.window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
+  addAskingPhoto(*w.files, "/a/0.jpg");
+  std::atomic<bool> holdReads = false;  // the run waits in its next read
+  w.files->afterEachRead([&] {
+    while (holdReads) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  bool stopOnDuringBox = false;
+  int boxes = 0;
+  w.boxes.onShow = [&] {
+    stopOnDuringBox = stopOnDuringBox || w.window->stopButton()->isEnabled();
+    if (++boxes == 1) holdReads = true;
+  };
+  ASSERT_TRUE(w.dropOnly({"/a", "/b"}));
+  const bool stopOnAgain =
+      QTest::qWaitFor([&] { return boxes > 0 && w.window->stopButton()->isEnabled(); }, 2000);
+  w.window->txtOutput()->setFocus();
+  QTest::keyClick(w.window->txtOutput(), Qt::Key_Tab);
+  const bool stopFocused = QApplication::focusWidget() == w.window->stopButton();
+  QTest::keyClick(w.window->stopButton(), Qt::Key_Space);
+  holdReads = false;
+  ASSERT_TRUE(w.waitIdle());
+  EXPECT_FALSE(stopOnDuringBox);
+  EXPECT_TRUE(stopOnAgain);
+  EXPECT_TRUE(stopFocused);
+  EXPECT_TRUE(w.log().contains("Stopped by the user before ")) << w.log().toStdString();
+  EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));
 }
 
 // Shift makes a drag a move; the window still takes the drop as a copy.
