@@ -4,9 +4,7 @@
 #include <QCloseEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QHBoxLayout>
 #include <QKeySequence>
-#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -22,6 +20,7 @@
 #include <utility>
 
 #include "app/sort_worker.h"
+#include "app/status_line.h"
 #include "app/text_conversion.h"
 #include "journal/run_history.h"
 #include "platform/posix/run_store.h"
@@ -55,9 +54,7 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
     : QWidget(parent),
       txtOutput_(new QPlainTextEdit(this)),
       tmr_(new QTimer(this)),
-      statusLine_(new QWidget(this)),
-      status_(new QLabel(statusLine_)),
-      stopButton_(new QPushButton(tr("Stop"), statusLine_)),
+      statusLine_(new StatusLine(this)),
       progressTimer_(new QTimer(this)),
       boxes_(boxes),
       oFileSystem(std::move(fileSystem)),
@@ -73,20 +70,17 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
   layout->setSpacing(0);
   layout->addWidget(txtOutput_);
   layout->addWidget(statusLine_);
-  auto* statusLayout = new QHBoxLayout(statusLine_);
-  statusLayout->setContentsMargins(2, 2, 2, 2);
-  statusLayout->addWidget(status_, 1);
-  statusLayout->addWidget(stopButton_);
-  status_->setTextFormat(Qt::PlainText);
-  status_->setMinimumWidth(1);  // a long file name must not widen the window
-  stopButton_->setToolTip(tr("Stop before the next file (Esc)"));
+  stopButton()->setToolTip(tr("Stop before the next file (Esc)"));
   statusLine_->hide();
-  connect(stopButton_, &QPushButton::clicked, this, &frmMain::stopRun);
+  connect(stopButton(), &QPushButton::clicked, this, &frmMain::stopRun);
   // Esc stops too, wherever the focus is in the window.
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &frmMain::stopRun);
   resize(kClientWidth, kClientHeight);
   txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtOutput_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The log is a record: it can be selected and copied, never edited (no
+  // typing, undo, cut, paste or delete), and Tab leaves it.
+  txtOutput_->setReadOnly(true);
   txtOutput_->setAcceptDrops(true);
   // The log box's own drop handling would paste dropped text into the log;
   // the window decides instead.
@@ -110,6 +104,9 @@ frmMain::frmMain(std::unique_ptr<FileSystem> fileSystem, MessageBoxes& boxes,
 }
 
 frmMain::~frmMain() = default;
+
+QWidget* frmMain::statusLine() const { return statusLine_; }
+QPushButton* frmMain::stopButton() const { return statusLine_->stopButton(); }
 
 // While the log box shows its newest line, it keeps showing it when the
 // window shrinks or grows and the lines wrap anew.
@@ -324,20 +321,29 @@ void frmMain::takeRunLog() {
   if (!lines.empty()) prt(toQString(lines));
 }
 
+// What the run does, then where; the file's and the folder's names give way
+// when the window is narrow. Stop rests while a box waits: the box takes no
+// clicks elsewhere.
 void frmMain::showProgress() {
   const RunProgress progress = worker_->progress();
-  QString text = progress.boxOpen ? tr("Waiting for your answer about \"%1\"").arg(toQString(progress.file))
-                 : progress.file.empty() ? tr("Starting...")
-                                         : tr("Reading \"%1\"").arg(toQString(progress.file));
+  const QString file = toQString(progress.file);
+  StatusText doing = progress.boxOpen        ? StatusText{tr("Waiting for your answer about \""), file, "\""}
+                     : progress.file.empty() ? StatusText{tr("Starting..."), {}, {}}
+                                             : StatusText{tr("Reading \""), file, "\""};
+  if (stopping_) doing = {tr("Stopping before the next file..."), {}, {}};
+  StatusText where;
   QString title = kTitle;
   if (progress.files > 0) {
-    text +=
-        tr(": %1 of %2 done in %3").arg(progress.done).arg(progress.files).arg(toQString(progress.folder));
+    where = {tr("%1 of %2 done in ").arg(progress.done).arg(progress.files), toQString(progress.folder), {}};
     title = QStringLiteral("%1 of %2 - %3").arg(progress.done).arg(progress.files).arg(kTitle);
   }
-  if (!waiting_.empty()) text += tr(" (%n drop(s) waiting)", nullptr, static_cast<int>(waiting_.size()));
-  if (stopping_) text = tr("Stopping before the next file...");
-  status_->setText(text);
+  if (!waiting_.empty()) {
+    const QString drops =
+        waiting_.size() == 1 ? tr("1 more drop waiting") : tr("%1 more drops waiting").arg(waiting_.size());
+    where.after = where.before.isEmpty() ? drops : QStringLiteral(" (%1)").arg(drops);
+  }
+  statusLine_->setLines(std::move(doing), std::move(where));
+  stopButton()->setEnabled(!progress.boxOpen);
   setWindowTitle(title);
   statusLine_->show();
 }

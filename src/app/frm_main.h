@@ -15,7 +15,6 @@
 #include "platform/message_box.h"
 #include "sort/sort_run.h"
 
-class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,6 +23,7 @@ class QTimer;
 namespace kelvane {
 
 class SortWorker;
+class StatusLine;
 struct BatchOutcome;
 
 class frmMain : public QWidget {
@@ -39,7 +39,7 @@ class frmMain : public QWidget {
   // while it is set. A run that a failure stopped leaves it set.
   bool bProcessing = false;
 
-  // Appends to the very end of the log, whatever the user typed or selected.
+  // Appends to the very end of the log, whatever the user selected.
   void prt(const QString& sString);
 
   // Whether a run is under way or waiting for its turn.
@@ -62,8 +62,8 @@ class frmMain : public QWidget {
 
   // The log box's context menu, for the caller to show and delete.
   QMenu* createLogMenu();
-  QWidget* statusLine() const { return statusLine_; }
-  QPushButton* stopButton() const { return stopButton_; }
+  QWidget* statusLine() const;
+  QPushButton* stopButton() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,9 +85,7 @@ class frmMain : public QWidget {
 
   QPlainTextEdit* txtOutput_;
   QTimer* tmr_;
-  QWidget* statusLine_;
-  QLabel* status_;
-  QPushButton* stopButton_;
+  StatusLine* statusLine_;
   QTimer* progressTimer_;
   MessageBoxes& boxes_;
   std::unique_ptr<FileSystem> oFileSystem;

@@ -1,6 +1,5 @@
 #include "app/qt_message_boxes.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 #include "app/text_conversion.h"
@@ -12,7 +11,7 @@ Answer QtMessageBoxes::show(const std::string& prompt, const std::string& title,
   const bool yesNo = buttons == Buttons::YesNo;
   QMessageBox box(QMessageBox::Critical, toQString(title), toQString(prompt),
                   yesNo ? QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No : QMessageBox::Ok,
-                  QApplication::activeWindow());
+                  owner_);
   if (yesNo) box.setDefaultButton(QMessageBox::Yes);
   const int pressed = box.exec();
   if (!yesNo) return Answer::Ok;

@@ -47,6 +47,7 @@ int runWindow(std::vector<std::string> paths, const SessionChoices& choices) {
   QApplication::setWindowIcon(icon);
   QtMessageBoxes boxes;
   frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, std::move(paths));
+  boxes.setOwner(&window);
   if (choices.onCollision) window.setOnCollision(*choices.onCollision);
   if (choices.allMedia) window.setAllMedia(true, choices.videoUtc);
   window.show();

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -18,13 +20,20 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/qt_message_boxes.h"
+#include "app/text_conversion.h"
 #include "disk_files.h"
 #include "memory_file_system.h"
 #include "platform/posix/posix_file_system.h"
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
+
+// Readable failures.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace kelvane {
 namespace {
@@ -45,6 +54,7 @@ struct Window {
     window = std::make_unique<frmMain>(std::move(memory), boxes, std::move(commandLine));
   }
   QString log() const { return window->txtOutput()->toPlainText(); }
+  QLabel* status() const { return window->statusLine()->findChild<QLabel*>(); }
 
   // Sends drag-enter and drop to the log box as a real drag would; true
   // when both were taken as a copy.
@@ -117,20 +127,56 @@ TEST(Window, TheTickRunsNothingWhileARunIsUnderWay) {
   EXPECT_TRUE(w.files->FileExists("/a/1.jpg"));
 }
 
-TEST(Window, PrtAppendsAfterWhateverTheUserTypedOrSelected) {
+TEST(Window, PrtAppendsAtTheEndWhateverTheUserSelected) {
   Window w;
   QPlainTextEdit* box = w.window->txtOutput();
   box->moveCursor(QTextCursor::End);
-  box->insertPlainText("user typed");
+  box->insertPlainText("no line break");
   QTextCursor selection = box->textCursor();
   selection.setPosition(0);
   selection.setPosition(6, QTextCursor::KeepAnchor);  // "Kelvan" selected
   box->setTextCursor(selection);
   w.window->prt("X\n");
-  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+  EXPECT_EQ(w.log(), kBanner + kHint + "no line breakX\n");
   EXPECT_EQ(box->textCursor().position(), w.log().size());
   w.window->prt("");
-  EXPECT_EQ(w.log(), kBanner + kHint + "user typedX\n");
+  EXPECT_EQ(w.log(), kBanner + kHint + "no line breakX\n");
+}
+
+// The log is a record: keys and its menu select and copy it, never undo,
+// redo, cut, paste, delete or type into it.
+TEST(Window, TheLogCanBeCopiedButNotEdited) {
+  Window w;
+  QPlainTextEdit* box = w.window->txtOutput();
+  w.window->prt("a line\n");
+  const QString log = w.log();
+  QApplication::clipboard()->setText("pasted");
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> edits[] = {
+      {Qt::Key_Z, Qt::ControlModifier},
+      {Qt::Key_Y, Qt::ControlModifier},
+      {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+      {Qt::Key_V, Qt::ControlModifier},
+      {Qt::Key_X, Qt::NoModifier},
+      {Qt::Key_Return, Qt::NoModifier},
+      {Qt::Key_Backspace, Qt::NoModifier},
+      {Qt::Key_A, Qt::ControlModifier},
+      {Qt::Key_Delete, Qt::NoModifier},
+      {Qt::Key_X, Qt::ControlModifier},
+  };
+  for (const auto& [key, modifiers] : edits) QTest::keyClick(box, key, modifiers);
+  EXPECT_EQ(w.log(), log);
+  EXPECT_EQ(QApplication::clipboard()->text(), "pasted");
+  QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), log);
+
+  const std::unique_ptr<QMenu> menu(w.window->createLogMenu());
+  QStringList entries;
+  for (const QAction* action : menu->actions()) entries << action->objectName();
+  EXPECT_TRUE(entries.contains("edit-copy") && entries.contains("select-all"))
+      << entries.join(' ').toStdString();
+  for (const char* edit : {"edit-undo", "edit-redo", "edit-cut", "edit-paste", "edit-delete"})
+    EXPECT_FALSE(entries.contains(edit)) << edit;
 }
 
 TEST(Window, TheLogBoxFillsTheWindowAtEverySize) {
@@ -220,32 +266,71 @@ void addAskingPhoto(MemoryFileSystem& files, const std::string& path) {
 }
 
 // While a run waits on a box, the window is alive: the status line names the
-// file, the title counts, and a drop is kept and run after, in order.
+// file, the title counts, drops are counted and kept, and run after, in order.
 TEST(Window, DropsDuringARunWaitTheirTurnAndTheStatusLineFollowsTheRun) {
   Window w;
   w.window->show();
   addAskingPhoto(*w.files, "/a/0.jpg");
-  QString status;
+  QStringList statuses;
   QString title;
   w.boxes.onShow = [&] {
-    if (!status.isEmpty()) return;  // the first of the photo's boxes
-    EXPECT_TRUE(w.dropOnly({"/c"}));
+    if (!statuses.isEmpty()) return;  // the first of the photo's boxes
+    for (const QStringList& drop : {QStringList{"/c"}, QStringList{}}) {
+      EXPECT_TRUE(w.dropOnly(drop));
+      statuses << w.status()->text();
+    }
     EXPECT_TRUE(w.window->busy());
-    status = w.window->statusLine()->findChild<QLabel*>()->text();
     title = w.window->windowTitle();
     EXPECT_TRUE(w.window->statusLine()->isVisible());
   };
   EXPECT_TRUE(w.dropFiles({"/a", "/b"}));
-  EXPECT_EQ(status.toStdString(),
-            "Waiting for your answer about \"0.jpg\": 0 of 2 done in /a (1 drop(s) waiting)");
+  EXPECT_EQ(
+      statuses,
+      QStringList({"Waiting for your answer about \"0.jpg\"\n0 of 2 done in /a (1 more drop waiting)",
+                   "Waiting for your answer about \"0.jpg\"\n0 of 2 done in /a (2 more drops waiting)"}));
   EXPECT_EQ(title, "0 of 2 - Kelvane");
   const QString lines = w.log().mid(kBanner.size() + kHint.size());
-  EXPECT_EQ(lines.count("Finished"), 2);
+  EXPECT_EQ(lines.count("Finished"), 3);
   EXPECT_LT(lines.indexOf("/b"), lines.indexOf("Finished"));
   EXPECT_GT(lines.indexOf("/c"), lines.indexOf("Finished"));
-  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\n"));
+  EXPECT_TRUE(lines.endsWith("Moving \"3.jpg\" to \"2020-03-03\"\nFinished\nFinished\n"));
   EXPECT_FALSE(w.window->statusLine()->isVisible());
   EXPECT_EQ(w.window->windowTitle(), "Kelvane");
+}
+
+// At the window's start size a long folder and a long file name lose their
+// middles, each line fits, and the count stays whole; given room, all shows.
+TEST(Window, TheStatusLineFitsTheWindow) {
+  Window w;
+  w.window->show();
+  const QString folder = "/tmp/a folder with a rather long name/and another folder inside it/camera roll";
+  const QString name = "a-photo-whose-name-is-far-too-long-for-one-line-c3018ebe53c.jpg";
+  addAskingPhoto(*w.files, toPathBytes(folder + "/" + name));
+  w.files->add(toPathBytes(folder + "/z.jpg"), jpegWithDate("2020:01:01 10:00:00"));
+  QStringList narrow;
+  QStringList wide;
+  w.boxes.onShow = [&] {
+    if (!narrow.isEmpty()) return;  // the first of the photo's boxes
+    QApplication::processEvents();  // as the box's own event loop would
+    const QFontMetrics metrics(w.status()->font());
+    narrow = w.status()->text().split('\n');
+    for (const QString& line : narrow)
+      EXPECT_LE(metrics.horizontalAdvance(line), w.status()->contentsRect().width()) << line.toStdString();
+    w.window->resize(1000, 251);
+    QApplication::processEvents();
+    wide = w.status()->text().split('\n');
+    w.window->resize(408, 251);
+  };
+  w.dropFiles({folder});
+  ASSERT_EQ(narrow.size(), 2);
+  EXPECT_TRUE(narrow[0].startsWith("Waiting for your answer about \"a-photo-") &&
+              narrow[0].endsWith("53c.jpg\""))
+      << narrow[0].toStdString();
+  EXPECT_TRUE(narrow[1].startsWith("0 of 2 done in /tmp/") && narrow[1].contains(QChar(0x2026)) &&
+              narrow[1].endsWith("roll"))
+      << narrow[1].toStdString();
+  EXPECT_EQ(wide,
+            QStringList({"Waiting for your answer about \"" + name + "\"", "0 of 2 done in " + folder}));
 }
 
 // Stop takes effect before the next file; the log says where, the rest stays,
@@ -272,6 +357,40 @@ TEST(Window, StopAndCloseEndARunBetweenTwoFiles) {
     EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));
     EXPECT_EQ(w.window->isVisible(), !closing);
   }
+}
+
+// Stop rests while a box waits for its answer (the box takes no clicks
+// elsewhere); otherwise Tab reaches it from the log and Space presses it.
+TEST(Window, StopIsOffWhileABoxWaitsAndTabReachesItOtherwise) {
+  Window w;
+  w.window->show();
+  w.window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
+  addAskingPhoto(*w.files, "/a/0.jpg");
+  std::atomic<bool> holdReads = false;  // the run waits in its next read
+  w.files->afterEachRead([&] {
+    while (holdReads) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  bool stopOnDuringBox = false;
+  int boxes = 0;
+  w.boxes.onShow = [&] {
+    stopOnDuringBox = stopOnDuringBox || w.window->stopButton()->isEnabled();
+    if (++boxes == 1) holdReads = true;
+  };
+  ASSERT_TRUE(w.dropOnly({"/a", "/b"}));
+  const bool stopOnAgain =
+      QTest::qWaitFor([&] { return boxes > 0 && w.window->stopButton()->isEnabled(); }, 2000);
+  w.window->txtOutput()->setFocus();
+  QTest::keyClick(w.window->txtOutput(), Qt::Key_Tab);
+  const bool stopFocused = QApplication::focusWidget() == w.window->stopButton();
+  QTest::keyClick(w.window->stopButton(), Qt::Key_Space);
+  holdReads = false;
+  ASSERT_TRUE(w.waitIdle());
+  EXPECT_FALSE(stopOnDuringBox);
+  EXPECT_TRUE(stopOnAgain);
+  EXPECT_TRUE(stopFocused);
+  EXPECT_TRUE(w.log().contains("Stopped by the user before ")) << w.log().toStdString();
+  EXPECT_TRUE(w.files->FileExists("/b/2.jpg"));
 }
 
 // Shift makes a drag a move; the window still takes the drop as a copy.
@@ -391,6 +510,35 @@ TEST(Window, UndoesTheLastRunAfterAsking) {
       << window.txtOutput()->toPlainText().toStdString();
   EXPECT_EQ(folderFiles(photos.path()), before);
   qputenv("XDG_STATE_HOME", testState);
+}
+
+// Every box opens over the window it was given, whichever window is active
+// (none, just after a box closed).
+TEST(QtMessageBoxes, OpenOverTheirWindowEveryTime) {
+  QWidget window;
+  window.setGeometry(0, 0, 408, 251);
+  window.show();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QtMessageBoxes boxes;
+  boxes.setOwner(&window);
+  for (int box = 0; box < 2; ++box) {
+    const QWidget* parent = nullptr;
+    QPoint centre;
+    QTimer::singleShot(0, [&] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(shown, nullptr);
+      parent = shown->parentWidget();
+      centre = shown->geometry().center();
+      shown->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_EQ(boxes.show("Continue anyway?", "Get Directory Entries", Buttons::YesNo, Icon::Critical),
+              Answer::Yes);
+    EXPECT_EQ(parent, &window) << box;
+    EXPECT_TRUE(window.geometry().contains(centre)) << box;
+  }
 }
 
 TEST(QtMessageBoxes, ShowsAModalCriticalBoxWithYesAsTheDefault) {
