@@ -16,9 +16,11 @@ std::string stateOf(const journal::RunHistory& run) {
   return run.movedBack.empty() ? "-" : "partly";
 }
 
+// Escaped as in the journal, so that a run stays one line whatever its
+// folders are named.
 std::string joined(const std::vector<std::string>& folders) {
   std::string text;
-  for (const std::string& folder : folders) text += (text.empty() ? "" : ", ") + folder;
+  for (const std::string& folder : folders) text += (text.empty() ? "" : ", ") + journal::escaped(folder);
   return text;
 }
 

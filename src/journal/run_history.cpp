@@ -5,7 +5,6 @@
 #include <string_view>
 
 namespace kelvane::journal {
-namespace {
 
 constexpr std::string_view kHeader = "kelvane-journal 1";
 
@@ -27,6 +26,8 @@ std::string escaped(std::string_view text) {
   }
   return out;
 }
+
+namespace {
 
 std::string unescaped(std::string_view text) {
   std::string out;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct RunHistory {
   // Files the run moved: a file tried under several names counts once.
   std::size_t filesMoved() const;
 };
+
+// A text as the journal writes it: tabs, line breaks and backslashes as \t,
+// \n and \\, so that a record is one line.
+std::string escaped(std::string_view text);
 
 std::string headerRecord(const std::string& started);
 std::string createRecord(const std::string& folder, const std::string& dateFolder);

@@ -25,6 +25,11 @@ namespace {
 using namespace kelvane::testing;
 using Tree = std::map<std::string, std::string>;
 
+// How many whole lines a text holds.
+std::size_t lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
 // Runs of each test are recorded in a state folder of its own.
 class Undo : public ::testing::Test {
  protected:
@@ -194,6 +199,18 @@ TEST_F(Undo, KilledRunsAndKilledUndosEndInTheExactTree) {
     EXPECT_EQ(folderFiles(folder.path()), before);
   }
   EXPECT_GT(undoneInPart, 0) << "no undo was killed half-way";
+}
+
+// One line a run, whatever its folders are named: tabs, line breaks and
+// backslashes are written as the journal writes them.
+TEST_F(Undo, ListsARunOnOneLineWhateverItsFolderIsNamed) {
+  const std::string folder = photos_.path() + "/tab\there\nline\\";
+  ::mkdir(folder.c_str(), 0700);
+  plant(folder, 1);
+  ASSERT_EQ(kelvane({"--no-window", folder}).exitStatus, 0);
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\t" + photos_.path() + "/tab\\there\\nline\\\\\n")) << runs.out;
 }
 
 }  // namespace
