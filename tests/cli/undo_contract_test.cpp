@@ -3,6 +3,7 @@
 // since reported and left alone; also after runs and undos killed at any
 // moment.
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -199,6 +200,44 @@ TEST_F(Undo, KilledRunsAndKilledUndosEndInTheExactTree) {
     EXPECT_EQ(folderFiles(folder.path()), before);
   }
   EXPECT_GT(undoneInPart, 0) << "no undo was killed half-way";
+}
+
+// A run started in a working folder deeper than PATH_MAX records that folder
+// whole: it is taken back from anywhere, and a folder of the same name where
+// the undo starts is not touched.
+TEST_F(Undo, RecordsTheWholePathOfAWorkingFolderDeeperThanPathMax) {
+  const std::string step(250, 'd');
+  std::string deep = photos_.path();
+  const auto enterDeep = [&] {
+    ASSERT_EQ(::chdir(photos_.path().c_str()), 0);
+    for (std::size_t length = photos_.path().size(); length < deep.size(); length += 1 + step.size())
+      ASSERT_EQ(::chdir(step.c_str()), 0);
+  };
+  ASSERT_EQ(::chdir(deep.c_str()), 0);
+  while (deep.size() <= PATH_MAX) {
+    ASSERT_EQ(::mkdir(step.c_str(), 0700), 0);
+    ASSERT_EQ(::chdir(step.c_str()), 0);
+    deep += "/" + step;
+  }
+  ASSERT_EQ(::mkdir("photos", 0700), 0);
+  plant("photos", 2);
+  const Tree before = folderFiles("photos");
+  const ProcessResult sorted = kelvane({"--no-window", "photos"});  // from the deep working folder
+  const Tree after = folderFiles("photos");
+  ASSERT_EQ(::chdir("/"), 0);
+  ASSERT_EQ(sorted.exitStatus, 0) << sorted.err;
+  ASSERT_NE(after, before);
+  EXPECT_TRUE(kelvane({"--runs"}).out.ends_with("\t2\t-\t" + deep + "/photos\n"));
+
+  TemporaryFolder elsewhere;
+  ::mkdir((elsewhere.path() + "/photos").c_str(), 0700);
+  ::mkdir((elsewhere.path() + "/photos/2023-07-01").c_str(), 0700);
+  const ProcessResult undone = runProgram({KELVANE_BINARY, "--undo"}, elsewhere.path());
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(elsewhere.path()).count("photos/2023-07-01"), 1u);
+  enterDeep();
+  EXPECT_EQ(folderFiles("photos"), before);
+  ASSERT_EQ(::chdir("/"), 0);
 }
 
 // One line a run, whatever its folders are named: tabs, line breaks and

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +16,9 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -197,16 +198,36 @@ class BackgroundSync {
 };
 
 // The journal names folders whole, so that a run can be taken back from any
-// working folder.
+// working folder. Asked to allocate, glibc's getcwd finds the working
+// folder's whole path by walking ".." where the kernel's answer would be too
+// long (deeper than PATH_MAX).
 RunJournal::RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded)
     : store_(store), unrecorded_(std::move(unrecorded)) {
-  std::string folder(PATH_MAX, '\0');
-  if (::getcwd(folder.data(), folder.size()) != nullptr) workingFolder_ = folder.c_str();
+  const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+  if (folder == nullptr) {
+    workingFolderError_ = errno;
+  } else if (folder.get()[0] == '/') {
+    workingFolder_ = folder.get();
+  }
 }
 
-std::string RunJournal::whole(const std::string& folder) const {
-  if (folder.starts_with('/') || workingFolder_.empty()) return folder;
-  return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+// Without a whole path to the working folder, a relative folder would be
+// recorded as text that names another folder from elsewhere: the run is not
+// recorded instead, or, with records made already, stops.
+std::optional<std::string> RunJournal::whole(const std::string& folder) {
+  if (!recording_) return std::nullopt;
+  if (folder.starts_with('/')) return folder;
+  if (!workingFolder_.empty()) return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+  FileFailure failure = fileFailureFromErrno(workingFolderError_);
+  failure.setPath(folder + " (no whole path to the working folder)");
+  if (fd_.valid()) throw failure;
+  stopRecording(failure);
+  return std::nullopt;
+}
+
+void RunJournal::stopRecording(const RuntimeFailure& failure) {
+  recording_ = false;
+  unrecorded_(failure);
 }
 
 void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
@@ -214,22 +235,21 @@ void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
 }
 
 void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
-  append(journal::createRecord(whole(folder), dateFolder));
+  if (const std::optional<std::string> path = whole(folder)) append(journal::createRecord(*path, dateFolder));
 }
 
 void RunJournal::moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
                         const std::string& dateFolder, const std::string& target) {
-  append(journal::moveRecord({whole(folder), name, dateFolder, target, stamp}));
+  if (const std::optional<std::string> path = whole(folder))
+    append(journal::moveRecord({*path, name, dateFolder, target, stamp}));
 }
 
 void RunJournal::append(const std::string& record) {
-  if (!recording_) return;
   if (!fd_.valid()) {
     try {
       create();
     } catch (const RuntimeFailure& failure) {
-      recording_ = false;
-      unrecorded_(failure);
+      stopRecording(failure);
       return;
     }
   }

@@ -4,9 +4,11 @@
 // never beside the photos.
 #pragma once
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,12 +67,14 @@ class RunJournal : public MoveJournal {
  private:
   void append(const std::string& record);
   void create();
-  std::string whole(const std::string& folder) const;
+  std::optional<std::string> whole(const std::string& folder);
+  void stopRecording(const RuntimeFailure& failure);
 
   const RunStore& store_;
   std::function<void(const RuntimeFailure&)> unrecorded_;
   bool recording_ = true;
-  std::string workingFolder_;
+  std::string workingFolder_;  // whole; empty when there is no whole path to it
+  int workingFolderError_ = ENOENT;
   // Records go to the disk in groups: with the first record written this
   // long or longer after the last sync, and when the journal closes. A disk
   // sync for every move would cost more than the moves themselves, and the
