@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "app/sort_worker.h"
@@ -273,16 +274,27 @@ QMenu* frmMain::createLogMenu() {
 }
 
 // Asks first, saying how many files will move back; runs like a sort run.
+// A run that is not to be taken back is refused in a box saying why, as
+// --undo says it.
 void frmMain::undoLastRun() {
   if (busy()) return;
   const posix::RunStore store(posix::RunStore::defaultFolder());
   const std::vector<std::string> ids = store.runIds();
-  const journal::RunHistory run = ids.empty() ? journal::RunHistory{} : store.read(ids.back());
-  if (ids.empty() || run.undone) {
+  if (ids.empty()) {
+    QMessageBox::information(this, tr("Undo last run"), tr("No run is recorded yet."));
+    return;
+  }
+  auto undo = std::make_unique<posix::UndoJournal>(store, ids.back());
+  if (!undo->refusal().empty()) {
+    QStringList lines;
+    for (const std::string& line : undo->refusal()) lines << toQString(line);
+    QMessageBox::warning(this, tr("Undo last run"), lines.join('\n'));
+    return;
+  }
+  const journal::RunHistory& run = undo->run();
+  if (run.undone) {
     QMessageBox::information(this, tr("Undo last run"),
-                             ids.empty()
-                                 ? tr("No run is recorded yet.")
-                                 : tr("The last run, %1, is taken back already.").arg(toQString(run.id)));
+                             tr("The last run, %1, is taken back already.").arg(toQString(run.id)));
     return;
   }
   const auto files = static_cast<int>(run.filesMoved() - std::min(run.filesMoved(), run.movedBack.size()));
@@ -297,7 +309,7 @@ void frmMain::undoLastRun() {
   }
   previewing_ = false;
   stopping_ = false;
-  worker_->startUndo(run.id, [this](const BatchOutcome& outcome) { batchEnded(outcome); });
+  worker_->startUndo(std::move(undo), [this](const BatchOutcome& outcome) { batchEnded(outcome); });
   progressTimer_->start();
   showProgress();
 }

@@ -47,11 +47,12 @@ int undoRun(const posix::RunStore& store, const std::string& id, SortedFolders& 
     errors << "kelvane: no recorded run " << id << " (kelvane --runs lists them)\n";
     return 1;
   }
-  const journal::RunHistory run = store.read(id.empty() ? ids.back() : id);
-  posix::UndoJournal recorder(store, run.id);
   try {
+    posix::UndoJournal undo(store, id.empty() ? ids.back() : id);
+    for (const std::string& line : undo.refusal()) errors << "kelvane: " << line << '\n';
+    if (!undo.refusal().empty()) return 1;
     log.append(log_lines::banner());
-    return journal::takeBack(run, folders, recorder, log).notBack == 0 ? 0 : 1;
+    return journal::takeBack(undo.run(), folders, undo, log).notBack == 0 ? 0 : 1;
   } catch (const RuntimeFailure& failure) {
     return reportStopped(failure, log, errors);
   }

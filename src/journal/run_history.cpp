@@ -109,14 +109,18 @@ std::string undoneRecord() { return record({"undone"}); }
 RunHistory readHistory(const std::string& id, const std::string& journalText, const std::string& undoText) {
   RunHistory history;
   history.id = id;
-  for (const std::string_view line : linesOf(journalText)) {
-    const std::vector<std::string_view> f = fieldsOf(line);
+  const std::vector<std::string_view> lines = linesOf(journalText);
+  for (std::size_t number = 1; number <= lines.size(); ++number) {
+    const std::vector<std::string_view> f = fieldsOf(lines[number - 1]);
     if (f[0] == kHeader && f.size() == 2) {
       history.started = std::string(f[1]);
     } else if (f[0] == "create" && f.size() == 3) {
-      history.createdFolders.emplace_back(unescaped(f[1]), unescaped(f[2]));
+      history.createdFolders.push_back({unescaped(f[1]), unescaped(f[2]), number});
     } else if (JournaledMove move; f[0] == "move" && parseMove(f, move)) {
+      move.line = number;
       history.moves.push_back(std::move(move));
+    } else {
+      history.unreadLines.push_back(number);
     }
   }
   for (const std::string_view line : linesOf(undoText)) {

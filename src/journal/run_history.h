@@ -8,7 +8,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -21,15 +20,23 @@ struct JournaledMove {
   std::string dateFolder;
   std::string target;  // the name in the date folder
   EntryStamp stamp;
+  std::size_t line = 0;  // in the journal, counted from 1
+};
+
+struct CreatedFolder {
+  std::string folder;
+  std::string dateFolder;
+  std::size_t line = 0;  // in the journal, counted from 1
 };
 
 struct RunHistory {
   std::string id;
-  std::string started;                                              // local time, "YYYY-MM-DD HH:MM:SS"
-  std::vector<std::pair<std::string, std::string>> createdFolders;  // folder, date folder
-  std::vector<JournaledMove> moves;                                 // in the order they were made
-  std::set<std::size_t> movedBack;                                  // indexes into moves
-  bool undone = false;                                              // an undo went through to its end
+  std::string started;  // local time, "YYYY-MM-DD HH:MM:SS"
+  std::vector<CreatedFolder> createdFolders;
+  std::vector<JournaledMove> moves;      // in the order they were made
+  std::vector<std::size_t> unreadLines;  // whole lines that are no record this version reads
+  std::set<std::size_t> movedBack;       // indexes into moves
+  bool undone = false;                   // an undo went through to its end
 
   // The folders the run moved files in, each once, in the order first used.
   std::vector<std::string> folders() const;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -200,6 +201,65 @@ TEST_F(Undo, KilledRunsAndKilledUndosEndInTheExactTree) {
     EXPECT_EQ(folderFiles(folder.path()), before);
   }
   EXPECT_GT(undoneInPart, 0) << "no undo was killed half-way";
+}
+
+// An edited journal must not steer an undo anywhere: a journal with any
+// record that is not valid is refused whole, before anything moves, naming
+// the journal and the line.
+TEST_F(Undo, RefusesAJournalWithARecordThatIsNotValidWhole) {
+  struct Edit {
+    const char* what;
+    std::string from;  // first occurrence, replaced; empty: `to` is added as a line
+    std::string to;
+  };
+  TemporaryFolder top;
+  const std::string tree = top.path() + "/tree";
+  const std::string outside = top.path() + "/outside";
+  const Edit edits[] = {
+      {"a name leading out of the folder", "\tIMG_1000.jpg\t2023-07-01\t",
+       "\t../outside/IMG_1000.jpg\t2023-07-01\t"},
+      {"a created folder outside", "create\t" + tree + "\t2023-07-02",
+       "create\t" + tree + "\t../outside/keep"},
+      {"an absolute date folder", "\tIMG_1001.jpg\t2023-07-02\t", "\tIMG_1001.jpg\t" + outside + "\t"},
+      {"a relative folder", "move\t" + tree + "\t", "move\ttree\t"},
+      {"a line that is no record", "", "move\t" + tree + "\tIMG_1000.jpg\n"},
+  };
+  for (const Edit& edit : edits) {
+    SCOPED_TRACE(edit.what);
+    TemporaryFolder state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    std::filesystem::remove_all(tree);
+    std::filesystem::remove_all(outside);
+    ::mkdir(tree.c_str(), 0700);
+    ::mkdir(outside.c_str(), 0700);
+    ::mkdir((outside + "/keep").c_str(), 0700);
+    plant(tree, 2);  // IMG_1000 of the first day, IMG_1001 of the second
+    ASSERT_EQ(kelvane({"--no-window", tree}).exitStatus, 0);
+    // The same file under a name outside, as a changed journal could name it.
+    ASSERT_EQ(::link((tree + "/2023-07-02/IMG_1001.jpg").c_str(), (outside + "/IMG_1001.jpg").c_str()), 0);
+
+    const std::string journal =
+        state.path() + "/kelvane/runs/" +
+        std::filesystem::directory_iterator(state.path() + "/kelvane/runs")->path().filename().string();
+    std::string text = readBytes(journal);
+    std::size_t line = lines(text) + 1;
+    if (edit.from.empty()) {
+      text += edit.to;
+    } else {
+      const std::size_t at = text.find(edit.from);
+      ASSERT_NE(at, std::string::npos) << text;
+      line = lines(text.substr(0, at)) + 1;
+      text.replace(at, edit.from.size(), edit.to);
+    }
+    writeBytes(journal, {text.begin(), text.end()});
+    const Tree before = folderFiles(top.path());
+
+    const ProcessResult undone = kelvane({"--undo"});
+    EXPECT_EQ(undone.exitStatus, 1);
+    EXPECT_EQ(undone.out, "");
+    EXPECT_NE(undone.err.find(journal + ":" + std::to_string(line) + ": "), std::string::npos) << undone.err;
+    EXPECT_EQ(folderFiles(top.path()), before);
+  }
 }
 
 // A run started in a working folder deeper than PATH_MAX records that folder

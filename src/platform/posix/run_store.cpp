@@ -25,6 +25,7 @@
 #include <tuple>
 #include <utility>
 
+#include "journal/record_check.h"
 #include "platform/posix/file_failure.h"
 
 namespace kelvane::posix {
@@ -287,6 +288,18 @@ void RunJournal::create() {
   syncFolder(store_.folder());
   appendWhole(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
   syncer_ = std::make_unique<BackgroundSync>(fd_.get());
+}
+
+UndoJournal::UndoJournal(const RunStore& store, const std::string& id)
+    : path_(store.undoPath(id)), run_(store.read(id)) {
+  for (const journal::InvalidRecord& invalid : journal::invalidRecords(run_)) {
+    refusal_.push_back(store.journalPath(id) + ":" + std::to_string(invalid.line) + ": " + invalid.reason);
+  }
+  if (!refusal_.empty()) {
+    refusal_.push_back("run " + id +
+                       " is not taken back: its journal holds records that are not valid (changed "
+                       "or damaged), so nothing is done");
+  }
 }
 
 void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord(index)); }

@@ -88,10 +88,18 @@ class RunJournal : public MoveJournal {
   std::unique_ptr<BackgroundSync> syncer_;  // after fd_: ends before the journal closes
 };
 
-// The journal of taking one run back, kept the same way.
+// Taking one run back: the run's records, read and checked when this is
+// made, and the journal of the undo's progress, kept as a run's is but with
+// every record synced.
 class UndoJournal : public journal::UndoRecorder {
  public:
-  UndoJournal(const RunStore& store, const std::string& id) : path_(store.undoPath(id)) {}
+  UndoJournal(const RunStore& store, const std::string& id);
+
+  // Why the run is not to be taken back, a line a reason, for the user;
+  // empty when it may be. A journal with any record that is not valid is
+  // refused whole: records could have been changed anywhere in it.
+  const std::vector<std::string>& refusal() const { return refusal_; }
+  const journal::RunHistory& run() const { return run_; }
 
   void movedBack(std::size_t index) override;
   void undone() override;
@@ -101,6 +109,8 @@ class UndoJournal : public journal::UndoRecorder {
 
   std::string path_;
   Descriptor fd_;
+  journal::RunHistory run_;
+  std::vector<std::string> refusal_;
 };
 
 }  // namespace kelvane::posix
