@@ -26,28 +26,34 @@ std::string joined(const std::vector<std::string>& folders) {
 
 }  // namespace
 
-int listRuns(const posix::RunStore& store, std::ostream& out) {
-  out << "RUN\tSTARTED\tMOVED\tUNDONE\tFOLDERS\n";
-  for (const std::string& id : store.runIds()) {
-    const journal::RunHistory run = store.read(id);
-    out << run.id << '\t' << run.started << '\t' << run.filesMoved() << '\t' << stateOf(run) << '\t'
-        << joined(run.folders()) << '\n';
+int listRuns(const posix::RunStore& store, std::ostream& out, std::ostream& errors) {
+  try {
+    const std::vector<std::string> ids = store.runIds();
+    out << "RUN\tSTARTED\tMOVED\tUNDONE\tFOLDERS\n";
+    for (const std::string& id : ids) {
+      const journal::RunHistory run = store.read(id);
+      out << run.id << '\t' << run.started << '\t' << run.filesMoved() << '\t' << stateOf(run) << '\t'
+          << joined(run.folders()) << '\n';
+    }
+    return 0;
+  } catch (const RuntimeFailure& failure) {
+    errors << "[Kelvane] " << failure.report() << '\n';
+    return 1;
   }
-  return 0;
 }
 
 int undoRun(const posix::RunStore& store, const std::string& id, SortedFolders& folders, Log& log,
             std::ostream& errors) {
-  const std::vector<std::string> ids = store.runIds();
-  if (ids.empty()) {
-    errors << "kelvane: no recorded run to take back (in " << store.folder() << ")\n";
-    return 1;
-  }
-  if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end()) {
-    errors << "kelvane: no recorded run " << id << " (kelvane --runs lists them)\n";
-    return 1;
-  }
   try {
+    const std::vector<std::string> ids = store.runIds();
+    if (ids.empty()) {
+      errors << "kelvane: no recorded run to take back (in " << store.folder() << ")\n";
+      return 1;
+    }
+    if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end()) {
+      errors << "kelvane: no recorded run " << id << " (kelvane --runs lists them)\n";
+      return 1;
+    }
     posix::UndoJournal undo(store, id.empty() ? ids.back() : id);
     for (const std::string& line : undo.refusal()) errors << "kelvane: " << line << '\n';
     if (!undo.refusal().empty()) return 1;

@@ -12,8 +12,9 @@
 namespace kelvane::cli {
 
 // One run a line, oldest first, under a heading: id, start time, files
-// moved, whether taken back, folders. Exit status 0.
-int listRuns(const posix::RunStore& store, std::ostream& out);
+// moved, whether taken back, folders. Exit status 0, or 1 when the journals
+// cannot be read (said on `errors`).
+int listRuns(const posix::RunStore& store, std::ostream& out, std::ostream& errors);
 
 // Takes back the run `id` (empty: the last one), logging as a sort run does:
 // the banner, a line a step, "Finished" when every file went back. Returns 0

@@ -73,6 +73,8 @@ std::vector<std::string_view> linesOf(std::string_view text) {
   return lines;
 }
 
+bool isHeader(const std::vector<std::string_view>& f) { return f[0] == kHeader && f.size() == 2; }
+
 template <typename Number>
 bool parse(std::string_view field, Number& number) {
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
@@ -88,6 +90,13 @@ bool parseMove(const std::vector<std::string_view>& f, JournaledMove& move) {
 }
 
 }  // namespace
+
+JournalHead readHead(std::string_view start) {
+  const std::vector<std::string_view> lines = linesOf(start);
+  if (lines.size() < 2) return {};
+  const std::vector<std::string_view> f = fieldsOf(lines[0]);
+  return {isHeader(f)};
+}
 
 std::string headerRecord(const std::string& started) { return record({std::string(kHeader), started}); }
 
@@ -112,7 +121,7 @@ RunHistory readHistory(const std::string& id, const std::string& journalText, co
   const std::vector<std::string_view> lines = linesOf(journalText);
   for (std::size_t number = 1; number <= lines.size(); ++number) {
     const std::vector<std::string_view> f = fieldsOf(lines[number - 1]);
-    if (f[0] == kHeader && f.size() == 2) {
+    if (isHeader(f)) {
       history.started = std::string(f[1]);
     } else if (f[0] == "create" && f.size() == 3) {
       history.createdFolders.push_back({unescaped(f[1]), unescaped(f[2]), number});

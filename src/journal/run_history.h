@@ -44,6 +44,15 @@ struct RunHistory {
   std::size_t filesMoved() const;
 };
 
+// What a journal's first lines say: enough to list it without reading it
+// whole.
+struct JournalHead {
+  bool recorded = false;  // a header, then at least one more whole line
+};
+
+// `start`: the journal's first two lines, or as much of them as there is.
+JournalHead readHead(std::string_view start);
+
 // A text as the journal writes it: tabs, line breaks and backslashes as \t,
 // \n and \\, so that a record is one line.
 std::string escaped(std::string_view text);

@@ -51,6 +51,17 @@ class Undo : public ::testing::Test {
     }
   }
 
+  std::string runsFolder() const { return state_.path() + "/kelvane/runs"; }
+
+  // The journals in the runs folder, by name.
+  std::vector<std::string> journals() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(runsFolder()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   TemporaryFolder state_;
   TemporaryFolder photos_;
 };
@@ -260,6 +271,41 @@ TEST_F(Undo, RefusesAJournalWithARecordThatIsNotValidWhole) {
     EXPECT_NE(undone.err.find(journal + ":" + std::to_string(line) + ": "), std::string::npos) << undone.err;
     EXPECT_EQ(folderFiles(top.path()), before);
   }
+}
+
+// A run that cannot write its journal (no byte may go to a file) sorts
+// unrecorded, says so, and leaves no journal; empty journals left by earlier
+// releases are passed over, so the last real run is the one taken back.
+TEST_F(Undo, LeavesNoEmptyJournalAndPassesOverOnesFound) {
+  const std::string recorded = photos_.path() + "/recorded";
+  const std::string unrecorded = photos_.path() + "/unrecorded";
+  ::mkdir(recorded.c_str(), 0700);
+  ::mkdir(unrecorded.c_str(), 0700);
+  plant(recorded, 2);
+  plant(unrecorded, 2);
+  const Tree before = folderFiles(recorded);
+  ASSERT_EQ(kelvane({"--no-window", recorded}).exitStatus, 0);
+  const std::vector<std::string> journalsBefore = journals();
+
+  // Its outputs go through a pipe, which the file size limit does not bound.
+  const ProcessResult full =
+      runProgram({"/bin/sh", "-c", "(trap '' XFSZ; ulimit -f 0; \"$@\"; echo \"exit $?\") 2>&1 | cat", "sh",
+                  KELVANE_BINARY, "--no-window", unrecorded});
+  EXPECT_NE(full.out.find("Kelvane: this run is not recorded and cannot be undone: Error # "),
+            std::string::npos)
+      << full.out;
+  EXPECT_TRUE(full.out.ends_with("Finished\nexit 0\n")) << full.out;
+  EXPECT_EQ(journals(), journalsBefore);
+
+  writeBytes(runsFolder() + "/29990101-000000.journal", {});
+  const std::string headerOnly = "kelvane-journal 1\t2999-01-01 00:00:01\n";
+  writeBytes(runsFolder() + "/29990101-000001.journal", {headerOnly.begin(), headerOnly.end()});
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_EQ(kelvane({"--undo", "29990101-000001"}).exitStatus, 1);
+  const ProcessResult undone = kelvane({"--undo"});
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(recorded), before);
 }
 
 // A run started in a working folder deeper than PATH_MAX records that folder

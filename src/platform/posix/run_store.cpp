@@ -69,7 +69,6 @@ void appendDurably(int fd, const std::string& path, const std::string& record) {
   if (::fdatasync(fd) != 0) failAt(path, errno);
 }
 
-// So that a new journal's name survives a crash as well as its records.
 void syncFolder(const std::string& path) {
   const Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid() || ::fsync(folder.get()) != 0) failAt(path, errno);
@@ -88,8 +87,24 @@ std::string localTime(const char* format) {
   return std::string(text.data(), std::strftime(text.data(), text.size(), format, &local));
 }
 
-int openForAppending(const std::string& path, int extraFlags) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | extraFlags, 0600);
+// The first two lines of a file, or as much of them as there is.
+std::string headOf(const std::string& path) {
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) failAt(path, errno);
+  std::string head;
+  std::array<char, 4096> block{};
+  while (std::count(head.begin(), head.end(), '\n') < 2) {
+    const ssize_t got = ::read(fd.get(), block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failAt(path, errno);
+    if (got == 0) break;
+    head.append(block.data(), static_cast<std::size_t>(got));
+  }
+  return head;
+}
+
+int openForAppending(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
 }
 
 }  // namespace
@@ -102,6 +117,9 @@ std::string RunStore::defaultFolder() {
   return {};
 }
 
+// A journal without a header or without any record was left by a run that
+// could not write its first record (by an earlier release: journals are now
+// named only once they hold one), and is passed over.
 std::vector<std::string> RunStore::runIds() const {
   std::vector<std::string> ids;
   DIR* const listing = ::opendir(folder_.c_str());
@@ -116,6 +134,8 @@ std::vector<std::string> RunStore::runIds() const {
     }
   }
   ::closedir(listing);
+  std::erase_if(ids,
+                [&](const std::string& id) { return !journal::readHead(headOf(journalPath(id))).recorded; });
   // An id is the start time, "YYYYMMDD-HHMMSS", and for a later run of the
   // same second a suffix "-2", "-3"...: a longer suffix is a later run.
   const auto order = [](const std::string& id) { return std::tuple(id.substr(0, 15), id.size(), id); };
@@ -246,15 +266,17 @@ void RunJournal::moving(const std::string& folder, const std::string& name, cons
 }
 
 void RunJournal::append(const std::string& record) {
-  if (!fd_.valid()) {
+  if (fd_.valid()) {
+    appendWhole(fd_.get(), path_, record);
+  } else {
     try {
-      create();
+      create(record);
     } catch (const RuntimeFailure& failure) {
       stopRecording(failure);
       return;
     }
+    syncFolder(store_.folder());  // so that the journal's name survives a crash as well as its records
   }
-  appendWhole(fd_.get(), path_, record);
   const auto now = std::chrono::steady_clock::now();
   if (now - lastSync_ < kSyncInterval) return;
   lastSync_ = now;
@@ -266,28 +288,39 @@ RunJournal::~RunJournal() {
   if (fd_.valid()) ::fdatasync(fd_.get());  // the records are written: a failure here loses none of them
 }
 
-// The id is the local start time; a run that starts in the same second as
-// another gets the first free suffix.
-void RunJournal::create() {
+// Written under a temporary name, header and first record, and only then
+// given its name: no journal is ever without a record, and a run that cannot
+// write one leaves none.
+void RunJournal::create(const std::string& firstRecord) {
   if (store_.folder().empty()) {
     FileFailure failure(75, "Path/File access error");
     failure.setPath("$XDG_STATE_HOME or $HOME (no folder to keep the run's journal in)");
     throw failure;
   }
   makeFolders(store_.folder());
-  const std::string stamp = localTime("%Y%m%d-%H%M%S");
-  for (int suffix = 1; !fd_.valid(); ++suffix) {
-    const std::string path = store_.journalPath(suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix));
-    fd_ = Descriptor(openForAppending(path, O_EXCL));
-    if (fd_.valid()) {
-      path_ = path;
-    } else if (errno != EEXIST || suffix == 1000) {
-      failAt(path, errno);
-    }
+  std::string temporary = store_.folder() + "/.new-XXXXXX";
+  Descriptor fd(::mkostemp(temporary.data(), O_APPEND | O_CLOEXEC));
+  if (!fd.valid()) failAt(store_.folder(), errno);
+  try {
+    appendWhole(fd.get(), temporary, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")) + firstRecord);
+    path_ = nameInPlace(temporary);
+  } catch (const RuntimeFailure&) {
+    ::unlink(temporary.c_str());
+    throw;
   }
-  syncFolder(store_.folder());
-  appendWhole(fd_.get(), path_, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")));
+  fd_ = std::move(fd);
   syncer_ = std::make_unique<BackgroundSync>(fd_.get());
+}
+
+// The id is the local start time; a run that starts in the same second as
+// another gets the first free suffix. Never replaces a journal.
+std::string RunJournal::nameInPlace(const std::string& temporary) const {
+  const std::string stamp = localTime("%Y%m%d-%H%M%S");
+  for (int suffix = 1;; ++suffix) {
+    const std::string path = store_.journalPath(suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix));
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return path;
+    if (errno != EEXIST || suffix == 1000) failAt(path, errno);
+  }
 }
 
 UndoJournal::UndoJournal(const RunStore& store, const std::string& id)
@@ -307,7 +340,7 @@ void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord
 void UndoJournal::undone() { append(journal::undoneRecord()); }
 
 void UndoJournal::append(const std::string& record) {
-  if (!fd_.valid()) fd_ = Descriptor(openForAppending(path_, 0));
+  if (!fd_.valid()) fd_ = Descriptor(openForAppending(path_));
   if (!fd_.valid()) failAt(path_, errno);
   appendDurably(fd_.get(), path_, record);
 }
