@@ -26,6 +26,7 @@
 #include "app/text_conversion.h"
 #include "journal/run_history.h"
 #include "platform/posix/run_store.h"
+#include "platform/runtime_failure.h"
 #include "sort/log_lines.h"
 
 namespace kelvane {
@@ -274,23 +275,10 @@ QMenu* frmMain::createLogMenu() {
 }
 
 // Asks first, saying how many files will move back; runs like a sort run.
-// A run that is not to be taken back is refused in a box saying why, as
-// --undo says it.
 void frmMain::undoLastRun() {
   if (busy()) return;
-  const posix::RunStore store(posix::RunStore::defaultFolder());
-  const std::vector<std::string> ids = store.runIds();
-  if (ids.empty()) {
-    QMessageBox::information(this, tr("Undo last run"), tr("No run is recorded yet."));
-    return;
-  }
-  auto undo = std::make_unique<posix::UndoJournal>(store, ids.back());
-  if (!undo->refusal().empty()) {
-    QStringList lines;
-    for (const std::string& line : undo->refusal()) lines << toQString(line);
-    QMessageBox::warning(this, tr("Undo last run"), lines.join('\n'));
-    return;
-  }
+  std::unique_ptr<posix::UndoJournal> undo = holdLastRun();
+  if (!undo) return;
   const journal::RunHistory& run = undo->run();
   if (run.undone) {
     QMessageBox::information(this, tr("Undo last run"),
@@ -312,6 +300,30 @@ void frmMain::undoLastRun() {
   worker_->startUndo(std::move(undo), [this](const BatchOutcome& outcome) { batchEnded(outcome); });
   progressTimer_->start();
   showProgress();
+}
+
+// The last run, held for taking it back; nothing, after a box saying why,
+// when there is none or it is not to be taken back now (the lines --undo
+// writes).
+std::unique_ptr<posix::UndoJournal> frmMain::holdLastRun() {
+  const posix::RunStore store(posix::RunStore::defaultFolder());
+  std::unique_ptr<posix::UndoJournal> undo;
+  try {
+    const std::vector<std::string> ids = store.runIds();
+    if (ids.empty()) {
+      QMessageBox::information(this, tr("Undo last run"), tr("No run is recorded yet."));
+      return nullptr;
+    }
+    undo = std::make_unique<posix::UndoJournal>(store, ids.back());
+  } catch (const RuntimeFailure& failure) {
+    boxes_.show(failure.report(), "Kelvane", Buttons::Ok, Icon::Critical);
+    return nullptr;
+  }
+  if (undo->refusal().empty()) return undo;
+  std::string lines;
+  for (const std::string& line : undo->refusal()) lines += (lines.empty() ? "" : "\n") + line;
+  boxes_.show(lines, "Undo last run", Buttons::Ok, Icon::Critical);
+  return nullptr;
 }
 
 OnCollision frmMain::savedOnCollision() {

@@ -11,7 +11,8 @@
 namespace kelvane::cli {
 namespace {
 
-std::string stateOf(const journal::RunHistory& run) {
+std::string stateOf(const journal::RunHistory& run, bool running) {
+  if (running) return "running";
   if (run.undone) return "undone";
   return run.movedBack.empty() ? "-" : "partly";
 }
@@ -32,8 +33,8 @@ int listRuns(const posix::RunStore& store, std::ostream& out, std::ostream& erro
     out << "RUN\tSTARTED\tMOVED\tUNDONE\tFOLDERS\n";
     for (const std::string& id : ids) {
       const journal::RunHistory run = store.read(id);
-      out << run.id << '\t' << run.started << '\t' << run.filesMoved() << '\t' << stateOf(run) << '\t'
-          << joined(run.folders()) << '\n';
+      out << run.id << '\t' << run.started << '\t' << run.filesMoved() << '\t'
+          << stateOf(run, store.running(id)) << '\t' << joined(run.folders()) << '\n';
     }
     return 0;
   } catch (const RuntimeFailure& failure) {

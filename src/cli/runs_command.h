@@ -12,7 +12,7 @@
 namespace kelvane::cli {
 
 // One run a line, oldest first, under a heading: id, start time, files
-// moved, whether taken back, folders. Exit status 0, or 1 when the journals
+// moved, whether still running or taken back, folders. Exit status 0, or 1 when the journals
 // cannot be read (said on `errors`).
 int listRuns(const posix::RunStore& store, std::ostream& out, std::ostream& errors);
 

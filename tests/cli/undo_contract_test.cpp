@@ -2,6 +2,7 @@
 // the tree as it was, date folders gone, nothing replaced, and what changed
 // since reported and left alone; also after runs and undos killed at any
 // moment.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -11,8 +12,10 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,65 @@ namespace {
 
 using namespace kelvane::testing;
 using Tree = std::map<std::string, std::string>;
+
+// Kelvane with its standard output going to a pipe of one page that the test
+// reads at its own pace: once the test stops reading, the program soon waits
+// in a write, holding all it holds, until the test reads on.
+class ThrottledKelvane {
+ public:
+  explicit ThrottledKelvane(const std::vector<std::string>& args) {
+    const std::string pipe = folder_.path() + "/stdout";
+    if (::mkfifo(pipe.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + pipe);
+    // Opened before the program starts, so that the pipe holds one page from
+    // the program's first byte on.
+    early_ = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (early_ < 0 || ::fcntl(early_, F_SETPIPE_SZ, 4096) < 0) throw std::runtime_error("pipe " + pipe);
+    std::vector<std::string> command{"/bin/sh", "-c", "exec \"$@\" >\"$0\"", pipe, KELVANE_BINARY};
+    command.insert(command.end(), args.begin(), args.end());
+    ended_ = std::async(std::launch::async, [command] { return runProgram(command); });
+    output_ = ::open(pipe.c_str(), O_RDONLY | O_CLOEXEC);  // returns once the program has it open
+  }
+
+  ~ThrottledKelvane() {
+    if (output_ >= 0) finish();
+    ::close(early_);
+  }
+  ThrottledKelvane(const ThrottledKelvane&) = delete;
+  ThrottledKelvane& operator=(const ThrottledKelvane&) = delete;
+
+  // Reads the program's output until `text` has come; false at its end.
+  bool readUntil(const std::string& text) {
+    while (out_.find(text) == std::string::npos) {
+      if (!readSome()) return false;
+    }
+    return true;
+  }
+
+  // Reads the rest and waits for the program's end.
+  ProcessResult finish() {
+    while (readSome()) {
+    }
+    ::close(std::exchange(output_, -1));
+    ProcessResult result = ended_.get();
+    result.out = out_;
+    return result;
+  }
+
+ private:
+  bool readSome() {
+    std::array<char, 4096> buffer{};
+    const ssize_t got = ::read(output_, buffer.data(), buffer.size());
+    if (got <= 0) return false;
+    out_.append(buffer.data(), static_cast<std::size_t>(got));
+    return true;
+  }
+
+  TemporaryFolder folder_;
+  int early_ = -1;
+  int output_ = -1;
+  std::future<ProcessResult> ended_;
+  std::string out_;
+};
 
 // How many whole lines a text holds.
 std::size_t lines(const std::string& text) {
@@ -271,6 +333,58 @@ TEST_F(Undo, RefusesAJournalWithARecordThatIsNotValidWhole) {
     EXPECT_NE(undone.err.find(journal + ":" + std::to_string(line) + ": "), std::string::npos) << undone.err;
     EXPECT_EQ(folderFiles(top.path()), before);
   }
+}
+
+// A run holds its journal for its whole life: an undo of it while it goes is
+// refused, and --runs says it is running.
+TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
+  const std::string top = photos_.path();
+  plant(top, 300);
+  const Tree before = folderFiles(top);
+  ThrottledKelvane run({"--no-window", top});
+  // The second move's line comes after the first move's record.
+  ASSERT_TRUE(run.readUntil("Moving \"IMG_1001.jpg\""));
+
+  const ProcessResult undo = kelvane({"--undo"});
+  EXPECT_EQ(undo.exitStatus, 1);
+  EXPECT_EQ(undo.out, "");
+  EXPECT_NE(undo.err.find(" is still running"), std::string::npos) << undo.err;
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\trunning\t" + top + "\n")) << runs.out;
+
+  const ProcessResult sorted = run.finish();
+  EXPECT_EQ(sorted.exitStatus, 0) << sorted.err;
+  EXPECT_TRUE(sorted.out.ends_with("Finished\n"));
+  // Every photo is in a date folder: the undo moved none back.
+  const Tree filed = folderFiles(top);
+  EXPECT_EQ(std::count_if(filed.begin(), filed.end(),
+                          [](const auto& entry) {
+                            return entry.first.find('/') == std::string::npos && entry.second != "/";
+                          }),
+            0);
+  EXPECT_TRUE(kelvane({"--runs"}).out.ends_with("\t300\t-\t" + top + "\n"));
+  EXPECT_EQ(kelvane({"--undo"}).exitStatus, 0);
+  EXPECT_EQ(folderFiles(top), before);
+}
+
+// An undo holds the run while it works: a second undo of it is refused.
+TEST_F(Undo, OneUndoAtATimeWorksOnARun) {
+  const std::string top = photos_.path();
+  plant(top, 300);
+  const Tree before = folderFiles(top);
+  ASSERT_EQ(kelvane({"--no-window", top}).exitStatus, 0);
+  ThrottledKelvane first({"--undo"});
+  ASSERT_TRUE(first.readUntil("\" back to \""));
+
+  const ProcessResult second = kelvane({"--undo"});
+  EXPECT_EQ(second.exitStatus, 1);
+  EXPECT_EQ(second.out, "");
+  EXPECT_NE(second.err.find(" is being taken back by another undo"), std::string::npos) << second.err;
+
+  const ProcessResult undone = first.finish();
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out << undone.err;
+  EXPECT_EQ(folderFiles(top), before);
 }
 
 // A run that cannot write its journal (no byte may go to a file) sorts

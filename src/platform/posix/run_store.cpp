@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,9 +14,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -74,9 +73,35 @@ void syncFolder(const std::string& path) {
   if (!folder.valid() || ::fsync(folder.get()) != 0) failAt(path, errno);
 }
 
+// All of a file, from its start.
+std::string textOf(int fd, const std::string& path) {
+  std::string text;
+  std::array<char, 65536> block{};
+  for (;;) {
+    const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(text.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failAt(path, errno);
+    if (got == 0) return text;
+    text.append(block.data(), static_cast<std::size_t>(got));
+  }
+}
+
+// All of a file; nothing when there is none.
 std::string textOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.valid()) return textOf(fd.get(), path);
+  if (errno != ENOENT) failAt(path, errno);
+  return {};
+}
+
+// Takes the lock without waiting; false when another holds it. A lock is
+// the open file's, and the kernel lets it go when the holder dies.
+bool tryLock(int fd, int kind, const std::string& path) {
+  while (::flock(fd, kind | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return false;
+    if (errno != EINTR) failAt(path, errno);
+  }
+  return true;
 }
 
 std::string localTime(const char* format) {
@@ -101,10 +126,6 @@ std::string headOf(const std::string& path) {
     head.append(block.data(), static_cast<std::size_t>(got));
   }
   return head;
-}
-
-int openForAppending(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
 }
 
 }  // namespace
@@ -150,6 +171,16 @@ std::string RunStore::journalPath(const std::string& id) const {
 
 std::string RunStore::undoPath(const std::string& id) const {
   return folder_ + "/" + id + std::string(kUndo);
+}
+
+// A run holds its journal locked from before the journal has its name until
+// the run ends; an undo holds it shared, so a run that still goes is told
+// from one being taken back.
+bool RunStore::running(const std::string& id) const {
+  const std::string path = journalPath(id);
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) failAt(path, errno);
+  return !tryLock(fd.get(), LOCK_SH, path);
 }
 
 journal::RunHistory RunStore::read(const std::string& id) const {
@@ -288,9 +319,9 @@ RunJournal::~RunJournal() {
   if (fd_.valid()) ::fdatasync(fd_.get());  // the records are written: a failure here loses none of them
 }
 
-// Written under a temporary name, header and first record, and only then
-// given its name: no journal is ever without a record, and a run that cannot
-// write one leaves none.
+// Written under a temporary name, locked, header and first record, and only
+// then given its name: no journal is ever without a record or seen unlocked
+// while its run goes, and a run that cannot write one leaves none.
 void RunJournal::create(const std::string& firstRecord) {
   if (store_.folder().empty()) {
     FileFailure failure(75, "Path/File access error");
@@ -302,6 +333,7 @@ void RunJournal::create(const std::string& firstRecord) {
   Descriptor fd(::mkostemp(temporary.data(), O_APPEND | O_CLOEXEC));
   if (!fd.valid()) failAt(store_.folder(), errno);
   try {
+    if (!tryLock(fd.get(), LOCK_EX, temporary)) failAt(temporary, EWOULDBLOCK);
     appendWhole(fd.get(), temporary, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")) + firstRecord);
     path_ = nameInPlace(temporary);
   } catch (const RuntimeFailure&) {
@@ -323,10 +355,27 @@ std::string RunJournal::nameInPlace(const std::string& temporary) const {
   }
 }
 
-UndoJournal::UndoJournal(const RunStore& store, const std::string& id)
-    : path_(store.undoPath(id)), run_(store.read(id)) {
+// The run's journal is held shared, so that no run can hold it (a run that
+// still goes holds it alone), and the undo's own journal alone, so that no
+// other undo works on the run at the same time; the records are read once
+// both are held.
+UndoJournal::UndoJournal(const RunStore& store, const std::string& id) : path_(store.undoPath(id)) {
+  const std::string journal = store.journalPath(id);
+  journalFd_ = Descriptor(::open(journal.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!journalFd_.valid()) failAt(journal, errno);
+  if (!tryLock(journalFd_.get(), LOCK_SH, journal)) {
+    refusal_.push_back("run " + id + " is still running: it can be taken back once it has ended");
+    return;
+  }
+  fd_ = Descriptor(::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd_.valid()) failAt(path_, errno);
+  if (!tryLock(fd_.get(), LOCK_EX, path_)) {
+    refusal_.push_back("run " + id + " is being taken back by another undo now");
+    return;
+  }
+  run_ = journal::readHistory(id, textOf(journalFd_.get(), journal), textOf(fd_.get(), path_));
   for (const journal::InvalidRecord& invalid : journal::invalidRecords(run_)) {
-    refusal_.push_back(store.journalPath(id) + ":" + std::to_string(invalid.line) + ": " + invalid.reason);
+    refusal_.push_back(journal + ":" + std::to_string(invalid.line) + ": " + invalid.reason);
   }
   if (!refusal_.empty()) {
     refusal_.push_back("run " + id +
@@ -339,10 +388,6 @@ void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord
 
 void UndoJournal::undone() { append(journal::undoneRecord()); }
 
-void UndoJournal::append(const std::string& record) {
-  if (!fd_.valid()) fd_ = Descriptor(openForAppending(path_));
-  if (!fd_.valid()) failAt(path_, errno);
-  appendDurably(fd_.get(), path_, record);
-}
+void UndoJournal::append(const std::string& record) { appendDurably(fd_.get(), path_, record); }
 
 }  // namespace kelvane::posix

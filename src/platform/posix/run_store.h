@@ -33,6 +33,9 @@ class RunStore {
   // Oldest first.
   std::vector<std::string> runIds() const;
   journal::RunHistory read(const std::string& id) const;
+  // Whether the run still goes: it holds its journal until it ends, however
+  // it ends.
+  bool running(const std::string& id) const;
   std::string journalPath(const std::string& id) const;
   std::string undoPath(const std::string& id) const;
 
@@ -88,14 +91,15 @@ class RunJournal : public MoveJournal {
   std::unique_ptr<BackgroundSync> syncer_;  // after fd_: ends before the journal closes
 };
 
-// Taking one run back: the run's records, read and checked when this is
-// made, and the journal of the undo's progress, kept as a run's is but with
-// every record synced.
+// Taking one run back. While this lives, it holds the run: no run that still
+// goes can be taken back, and no other undo works on the same run. The
+// run's records are read and checked once it is held; the journal of the
+// undo's progress is kept as a run's is, but with every record synced.
 class UndoJournal : public journal::UndoRecorder {
  public:
   UndoJournal(const RunStore& store, const std::string& id);
 
-  // Why the run is not to be taken back, a line a reason, for the user;
+  // Why the run is not to be taken back now, a line a reason, for the user;
   // empty when it may be. A journal with any record that is not valid is
   // refused whole: records could have been changed anywhere in it.
   const std::vector<std::string>& refusal() const { return refusal_; }
@@ -108,7 +112,8 @@ class UndoJournal : public journal::UndoRecorder {
   void append(const std::string& record);
 
   std::string path_;
-  Descriptor fd_;
+  Descriptor journalFd_;  // the run's journal, held shared
+  Descriptor fd_;         // the undo's journal, held alone
   journal::RunHistory run_;
   std::vector<std::string> refusal_;
 };
