@@ -2,11 +2,16 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace kelvane::journal {
 
-constexpr std::string_view kHeader = "kelvane-journal 1";
+// The first format's header names the start in local time only; the
+// current one adds it in UTC, nanoseconds since 1970, which orders runs
+// whatever the time zone.
+constexpr std::string_view kFirstHeader = "kelvane-journal 1";
+constexpr std::string_view kHeader = "kelvane-journal 2";
 
 // Names may hold any byte but "/" and NUL: tabs, line breaks and backslashes
 // are written as \t, \n and \\.
@@ -73,12 +78,23 @@ std::vector<std::string_view> linesOf(std::string_view text) {
   return lines;
 }
 
-bool isHeader(const std::vector<std::string_view>& f) { return f[0] == kHeader && f.size() == 2; }
-
 template <typename Number>
 bool parse(std::string_view field, Number& number) {
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
   return error == std::errc() && end == field.data() + field.size();
+}
+
+struct Header {
+  std::string started;
+  std::optional<std::int64_t> startedUtc;
+};
+
+std::optional<Header> headerOf(const std::vector<std::string_view>& f) {
+  if (f[0] == kFirstHeader && f.size() == 2) return Header{std::string(f[1]), std::nullopt};
+  if (std::int64_t utc = 0; f[0] == kHeader && f.size() == 3 && parse(f[2], utc)) {
+    return Header{std::string(f[1]), utc};
+  }
+  return std::nullopt;
 }
 
 bool parseMove(const std::vector<std::string_view>& f, JournaledMove& move) {
@@ -95,10 +111,14 @@ JournalHead readHead(std::string_view start) {
   const std::vector<std::string_view> lines = linesOf(start);
   if (lines.size() < 2) return {};
   const std::vector<std::string_view> f = fieldsOf(lines[0]);
-  return {isHeader(f)};
+  const std::optional<Header> header = headerOf(f);
+  if (!header) return {};
+  return {true, header->startedUtc};
 }
 
-std::string headerRecord(const std::string& started) { return record({std::string(kHeader), started}); }
+std::string headerRecord(const std::string& started, std::int64_t startedUtc) {
+  return record({std::string(kHeader), started, std::to_string(startedUtc)});
+}
 
 std::string createRecord(const std::string& folder, const std::string& dateFolder) {
   return record({"create", escaped(folder), escaped(dateFolder)});
@@ -121,8 +141,8 @@ RunHistory readHistory(const std::string& id, const std::string& journalText, co
   const std::vector<std::string_view> lines = linesOf(journalText);
   for (std::size_t number = 1; number <= lines.size(); ++number) {
     const std::vector<std::string_view> f = fieldsOf(lines[number - 1]);
-    if (isHeader(f)) {
-      history.started = std::string(f[1]);
+    if (const std::optional<Header> header = headerOf(f)) {
+      history.started = header->started;
     } else if (f[0] == "create" && f.size() == 3) {
       history.createdFolders.push_back({unescaped(f[1]), unescaped(f[2]), number});
     } else if (JournaledMove move; f[0] == "move" && parseMove(f, move)) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -47,7 +49,8 @@ struct RunHistory {
 // What a journal's first lines say: enough to list it without reading it
 // whole.
 struct JournalHead {
-  bool recorded = false;  // a header, then at least one more whole line
+  bool recorded = false;                   // a header, then at least one more whole line
+  std::optional<std::int64_t> startedUtc;  // nanoseconds since 1970; none in the first format
 };
 
 // `start`: the journal's first two lines, or as much of them as there is.
@@ -57,7 +60,9 @@ JournalHead readHead(std::string_view start);
 // \n and \\, so that a record is one line.
 std::string escaped(std::string_view text);
 
-std::string headerRecord(const std::string& started);
+// started: local time, "YYYY-MM-DD HH:MM:SS"; startedUtc: the same moment in
+// nanoseconds since 1970.
+std::string headerRecord(const std::string& started, std::int64_t startedUtc);
 std::string createRecord(const std::string& folder, const std::string& dateFolder);
 std::string moveRecord(const JournaledMove& move);
 std::string movedBackRecord(std::size_t index);

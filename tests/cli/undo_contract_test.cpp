@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -111,6 +112,14 @@ class Undo : public ::testing::Test {
       writeBytes(folder + "/IMG_" + std::to_string(1000 + i) + ".jpg",
                  jpegWithDate("2023:07:0" + std::to_string(1 + i % 4) + " 12:00:00#" + std::to_string(i)));
     }
+  }
+
+  // A folder of that name in the photos' folder, with photos planted in it.
+  std::string plantedFolder(const std::string& name, int photos) const {
+    const std::string folder = photos_.path() + "/" + name;
+    ::mkdir(folder.c_str(), 0700);
+    plant(folder, photos);
+    return folder;
   }
 
   std::string runsFolder() const { return state_.path() + "/kelvane/runs"; }
@@ -387,16 +396,60 @@ TEST_F(Undo, OneUndoAtATimeWorksOnARun) {
   EXPECT_EQ(folderFiles(top), before);
 }
 
+// Run ids are local start times; "last" is still the run that started last
+// when the time zone changed between two runs.
+TEST_F(Undo, TakesBackTheRunThatStartedLastWhateverTheTimeZone) {
+  const std::string east = plantedFolder("east", 2);
+  const std::string west = plantedFolder("west", 2);
+  const Tree westBefore = folderFiles(west);
+  const char* zone = std::getenv("TZ");
+  const std::optional<std::string> savedZone =
+      zone != nullptr ? std::optional<std::string>(zone) : std::nullopt;
+  ::setenv("TZ", "UTC-12", 1);  // local time is 24 hours ahead of the next run's
+  ASSERT_EQ(kelvane({"--no-window", east}).exitStatus, 0);
+  ::setenv("TZ", "UTC+12", 1);
+  ASSERT_EQ(kelvane({"--no-window", west}).exitStatus, 0);
+  savedZone ? ::setenv("TZ", savedZone->c_str(), 1) : ::unsetenv("TZ");
+
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_LT(runs.out.find("\t" + east + "\n"), runs.out.find("\t" + west + "\n")) << runs.out;
+  const ProcessResult undone = kelvane({"--undo"});
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(west), westBefore);
+  EXPECT_NE(folderFiles(east).count("2023-07-01"), 0u);
+}
+
+// Journals of the first format name their start in local time only: they
+// come before every newer one, in the order of their last records.
+TEST_F(Undo, OrdersJournalsOfTheFirstFormatByTheirLastRecord) {
+  std::filesystem::create_directories(runsFolder());
+  const auto writeOld = [&](const std::string& id, std::time_t lastRecord) {
+    const std::string path = runsFolder() + "/" + id + ".journal";
+    const std::string text =
+        "kelvane-journal 1\t2020-01-01 00:00:00\ncreate\t" + photos_.path() + "\t2020-01-01\n";
+    writeBytes(path, {text.begin(), text.end()});
+    const timespec times[2] = {{lastRecord, 0}, {lastRecord, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  writeOld("20300101-000000", 1'000'000'000);  // ran first, in a zone far ahead
+  writeOld("20200101-000000", 1'000'000'100);
+  plant(photos_.path(), 1);
+  ASSERT_EQ(kelvane({"--no-window", photos_.path()}).exitStatus, 0);
+  const ProcessResult runs = kelvane({"--runs"});
+  ASSERT_EQ(lines(runs.out), 4u) << runs.out;
+  const std::size_t first = runs.out.find("\n20300101-000000\t");
+  const std::size_t second = runs.out.find("\n20200101-000000\t");
+  EXPECT_LT(first, second) << runs.out;
+  EXPECT_NE(second, std::string::npos) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\t1\t-\t" + photos_.path() + "\n")) << runs.out;
+}
+
 // A run that cannot write its journal (no byte may go to a file) sorts
 // unrecorded, says so, and leaves no journal; empty journals left by earlier
 // releases are passed over, so the last real run is the one taken back.
 TEST_F(Undo, LeavesNoEmptyJournalAndPassesOverOnesFound) {
-  const std::string recorded = photos_.path() + "/recorded";
-  const std::string unrecorded = photos_.path() + "/unrecorded";
-  ::mkdir(recorded.c_str(), 0700);
-  ::mkdir(unrecorded.c_str(), 0700);
-  plant(recorded, 2);
-  plant(unrecorded, 2);
+  const std::string recorded = plantedFolder("recorded", 2);
+  const std::string unrecorded = plantedFolder("unrecorded", 2);
   const Tree before = folderFiles(recorded);
   ASSERT_EQ(kelvane({"--no-window", recorded}).exitStatus, 0);
   const std::vector<std::string> journalsBefore = journals();
@@ -463,9 +516,7 @@ TEST_F(Undo, RecordsTheWholePathOfAWorkingFolderDeeperThanPathMax) {
 // One line a run, whatever its folders are named: tabs, line breaks and
 // backslashes are written as the journal writes them.
 TEST_F(Undo, ListsARunOnOneLineWhateverItsFolderIsNamed) {
-  const std::string folder = photos_.path() + "/tab\there\nline\\";
-  ::mkdir(folder.c_str(), 0700);
-  plant(folder, 1);
+  const std::string folder = plantedFolder("tab\there\nline\\", 1);
   ASSERT_EQ(kelvane({"--no-window", folder}).exitStatus, 0);
   const ProcessResult runs = kelvane({"--runs"});
   EXPECT_EQ(lines(runs.out), 2u) << runs.out;

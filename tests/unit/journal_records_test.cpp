@@ -41,7 +41,7 @@ TEST(JournalRecords, EveryRecordThatCouldLeadOutOfItsFolderIsFoundWithItsLine) {
        "the date folder \"/tmp/keep\" is not a single name"},
       {"a line that is no record", "move\t/p\tx.jpg\n", "no record this version of Kelvane reads"},
   };
-  const std::string header = headerRecord("2020-01-01 10:00:00");
+  const std::string header = headerRecord("2020-01-01 10:00:00", 1577872800000000000);
   const std::string valid = createRecord("/p/tab\tline\n", "2020-01-01") +
                             moveOf("/p/tab\tline\n", "a b\\c.jpg", "2020-01-01", "a b\\c (2).jpg");
   EXPECT_TRUE(invalidRecords(readHistory("run", header + valid, "")).empty());

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
@@ -104,28 +105,45 @@ bool tryLock(int fd, int kind, const std::string& path) {
   return true;
 }
 
-std::string localTime(const char* format) {
-  const std::time_t now = std::time(nullptr);
+std::string localTime(std::time_t when, const char* format) {
   std::tm local{};
-  ::localtime_r(&now, &local);
+  ::localtime_r(&when, &local);
   std::array<char, 32> text{};
   return std::string(text.data(), std::strftime(text.data(), text.size(), format, &local));
 }
 
 // The first two lines of a file, or as much of them as there is.
-std::string headOf(const std::string& path) {
-  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) failAt(path, errno);
+std::string headOf(int fd, const std::string& path) {
   std::string head;
   std::array<char, 4096> block{};
   while (std::count(head.begin(), head.end(), '\n') < 2) {
-    const ssize_t got = ::read(fd.get(), block.data(), block.size());
+    const ssize_t got = ::read(fd, block.data(), block.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) failAt(path, errno);
     if (got == 0) break;
     head.append(block.data(), static_cast<std::size_t>(got));
   }
   return head;
+}
+
+// Where a run comes in the order runs started: runs of the current format
+// by their start in UTC, after every run of the first format (it was
+// written before them), and those by the time of their last record, which
+// the kernel keeps in UTC too. Nothing for a journal without a header or
+// without any record.
+struct StartOrder {
+  bool current = false;
+  std::int64_t nanoseconds = 0;
+};
+
+std::optional<StartOrder> startOrderOf(const std::string& path) {
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0) failAt(path, errno);
+  const journal::JournalHead head = journal::readHead(headOf(fd.get(), path));
+  if (!head.recorded) return std::nullopt;
+  if (head.startedUtc) return StartOrder{true, *head.startedUtc};
+  return StartOrder{false, info.st_mtim.tv_sec * std::int64_t{1'000'000'000} + info.st_mtim.tv_nsec};
 }
 
 }  // namespace
@@ -140,28 +158,33 @@ std::string RunStore::defaultFolder() {
 
 // A journal without a header or without any record was left by a run that
 // could not write its first record (by an earlier release: journals are now
-// named only once they hold one), and is passed over.
+// named only once they hold one), and is passed over. Ids are local times,
+// which a change of time zone or the end of summer time reorders: they only
+// order runs that started at the same moment.
 std::vector<std::string> RunStore::runIds() const {
-  std::vector<std::string> ids;
+  std::vector<std::pair<StartOrder, std::string>> runs;
   DIR* const listing = ::opendir(folder_.c_str());
   if (listing == nullptr) {
-    if (errno == ENOENT) return ids;
+    if (errno == ENOENT) return {};
     failAt(folder_, errno);
   }
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name.size() > kJournal.size() && name.ends_with(kJournal)) {
-      ids.push_back(name.substr(0, name.size() - kJournal.size()));
-    }
+    if (name.size() <= kJournal.size() || !name.ends_with(kJournal)) continue;
+    std::string id = name.substr(0, name.size() - kJournal.size());
+    if (const std::optional<StartOrder> order = startOrderOf(journalPath(id)))
+      runs.emplace_back(*order, std::move(id));
   }
   ::closedir(listing);
-  std::erase_if(ids,
-                [&](const std::string& id) { return !journal::readHead(headOf(journalPath(id))).recorded; });
   // An id is the start time, "YYYYMMDD-HHMMSS", and for a later run of the
   // same second a suffix "-2", "-3"...: a longer suffix is a later run.
-  const auto order = [](const std::string& id) { return std::tuple(id.substr(0, 15), id.size(), id); };
-  std::sort(ids.begin(), ids.end(),
-            [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
+  const auto order = [](const std::pair<StartOrder, std::string>& run) {
+    const auto& [start, id] = run;
+    return std::tuple(start.current, start.nanoseconds, id.substr(0, 15), id.size(), id);
+  };
+  std::sort(runs.begin(), runs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
+  std::vector<std::string> ids;
+  for (auto& run : runs) ids.push_back(std::move(run.second));
   return ids;
 }
 
@@ -255,6 +278,11 @@ class BackgroundSync {
 // long (deeper than PATH_MAX).
 RunJournal::RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded)
     : store_(store), unrecorded_(std::move(unrecorded)) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  id_ = localTime(now.tv_sec, "%Y%m%d-%H%M%S");
+  started_ = localTime(now.tv_sec, "%Y-%m-%d %H:%M:%S");
+  startedUtc_ = now.tv_sec * std::int64_t{1'000'000'000} + now.tv_nsec;
   const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
   if (folder == nullptr) {
     workingFolderError_ = errno;
@@ -334,7 +362,7 @@ void RunJournal::create(const std::string& firstRecord) {
   if (!fd.valid()) failAt(store_.folder(), errno);
   try {
     if (!tryLock(fd.get(), LOCK_EX, temporary)) failAt(temporary, EWOULDBLOCK);
-    appendWhole(fd.get(), temporary, journal::headerRecord(localTime("%Y-%m-%d %H:%M:%S")) + firstRecord);
+    appendWhole(fd.get(), temporary, journal::headerRecord(started_, startedUtc_) + firstRecord);
     path_ = nameInPlace(temporary);
   } catch (const RuntimeFailure&) {
     ::unlink(temporary.c_str());
@@ -345,11 +373,11 @@ void RunJournal::create(const std::string& firstRecord) {
 }
 
 // The id is the local start time; a run that starts in the same second as
-// another gets the first free suffix. Never replaces a journal.
+// another, or in a second that the end of summer time repeats, gets the
+// first free suffix. Never replaces a journal.
 std::string RunJournal::nameInPlace(const std::string& temporary) const {
-  const std::string stamp = localTime("%Y%m%d-%H%M%S");
   for (int suffix = 1;; ++suffix) {
-    const std::string path = store_.journalPath(suffix == 1 ? stamp : stamp + "-" + std::to_string(suffix));
+    const std::string path = store_.journalPath(suffix == 1 ? id_ : id_ + "-" + std::to_string(suffix));
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return path;
     if (errno != EEXIST || suffix == 1000) failAt(path, errno);
   }

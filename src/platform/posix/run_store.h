@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,7 +31,7 @@ class RunStore {
 
   const std::string& folder() const { return folder_; }
 
-  // Oldest first.
+  // The runs recorded, in the order they started, the last one last.
   std::vector<std::string> runIds() const;
   journal::RunHistory read(const std::string& id) const;
   // Whether the run still goes: it holds its journal until it ends, however
@@ -76,6 +77,11 @@ class RunJournal : public MoveJournal {
   const RunStore& store_;
   std::function<void(const RuntimeFailure&)> unrecorded_;
   bool recording_ = true;
+  // When the run started: the id and the time shown are local, and the
+  // start in UTC (nanoseconds since 1970) orders the runs.
+  std::string id_;
+  std::string started_;
+  std::int64_t startedUtc_ = 0;
   std::string workingFolder_;  // whole; empty when there is no whole path to it
   int workingFolderError_ = ENOENT;
   // Records go to the disk in groups: with the first record written this
