@@ -162,20 +162,24 @@ std::string RunStore::defaultFolder() {
 // which a change of time zone or the end of summer time reorders: they only
 // order runs that started at the same moment.
 std::vector<std::string> RunStore::runIds() const {
-  std::vector<std::pair<StartOrder, std::string>> runs;
+  std::vector<std::string> ids;
   DIR* const listing = ::opendir(folder_.c_str());
   if (listing == nullptr) {
-    if (errno == ENOENT) return {};
+    if (errno == ENOENT) return ids;
     failAt(folder_, errno);
   }
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name.size() <= kJournal.size() || !name.ends_with(kJournal)) continue;
-    std::string id = name.substr(0, name.size() - kJournal.size());
+    if (name.size() > kJournal.size() && name.ends_with(kJournal)) {
+      ids.push_back(name.substr(0, name.size() - kJournal.size()));
+    }
+  }
+  ::closedir(listing);
+  std::vector<std::pair<StartOrder, std::string>> runs;
+  for (std::string& id : ids) {
     if (const std::optional<StartOrder> order = startOrderOf(journalPath(id)))
       runs.emplace_back(*order, std::move(id));
   }
-  ::closedir(listing);
   // An id is the start time, "YYYYMMDD-HHMMSS", and for a later run of the
   // same second a suffix "-2", "-3"...: a longer suffix is a later run.
   const auto order = [](const std::pair<StartOrder, std::string>& run) {
@@ -183,7 +187,7 @@ std::vector<std::string> RunStore::runIds() const {
     return std::tuple(start.current, start.nanoseconds, id.substr(0, 15), id.size(), id);
   };
   std::sort(runs.begin(), runs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
-  std::vector<std::string> ids;
+  ids.clear();
   for (auto& run : runs) ids.push_back(std::move(run.second));
   return ids;
 }
