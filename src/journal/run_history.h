@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -22,7 +24,8 @@ struct JournaledMove {
   std::string dateFolder;
   std::string target;  // the name in the date folder
   EntryStamp stamp;
-  std::size_t line = 0;  // in the journal, counted from 1
+  std::optional<EntryStamp> newLink;  // a link's replacement with the text it needs in the date folder
+  std::size_t line = 0;               // in the journal, counted from 1
 };
 
 struct CreatedFolder {
@@ -35,10 +38,13 @@ struct RunHistory {
   std::string id;
   std::string started;  // local time, "YYYY-MM-DD HH:MM:SS"
   std::vector<CreatedFolder> createdFolders;
-  std::vector<JournaledMove> moves;      // in the order they were made
-  std::vector<std::size_t> unreadLines;  // whole lines that are no record this version reads
-  std::set<std::size_t> movedBack;       // indexes into moves
-  bool undone = false;                   // an undo went through to its end
+  std::vector<JournaledMove> moves;                       // in the order they were made
+  std::vector<std::size_t> unreadLines;                   // whole lines that are no record
+  std::map<std::string, EntryIdentity> folderIdentities;  // folder -> the folder the run held
+  std::map<std::pair<std::string, std::string>, EntryIdentity> madeFolders;  // (folder, date folder) -> made
+  std::set<std::size_t> movedBack;                                           // indexes into moves
+  std::map<std::size_t, EntryStamp> linksMadeBack;  // index -> a link's replacement, taking it back
+  bool undone = false;                              // an undo went through to its end
 
   // The folders the run moved files in, each once, in the order first used.
   std::vector<std::string> folders() const;
@@ -63,8 +69,12 @@ std::string escaped(std::string_view text);
 // started: local time, "YYYY-MM-DD HH:MM:SS"; startedUtc: the same moment in
 // nanoseconds since 1970.
 std::string headerRecord(const std::string& started, std::int64_t startedUtc);
+std::string folderRecord(const std::string& folder, const EntryIdentity& identity);
 std::string createRecord(const std::string& folder, const std::string& dateFolder);
+std::string madeRecord(const std::string& folder, const std::string& dateFolder,
+                       const EntryIdentity& identity);
 std::string moveRecord(const JournaledMove& move);
+std::string linkMadeBackRecord(std::size_t index, const EntryStamp& newLink);
 std::string movedBackRecord(std::size_t index);
 std::string undoneRecord();
 

@@ -19,6 +19,9 @@ class UndoRecorder {
  public:
   virtual ~UndoRecorder() = default;
 
+  // A link moved by the move with this index is about to be replaced by
+  // `newLink`, with the text it had before the run.
+  virtual void linkMadeBack(std::size_t index, const EntryStamp& newLink) = 0;
   // The move with this index is taken back, or the file was found in its
   // place already.
   virtual void movedBack(std::size_t index) = 0;

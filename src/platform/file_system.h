@@ -37,7 +37,37 @@ struct EntryStamp {
   friend bool operator==(const EntryStamp&, const EntryStamp&) = default;
 };
 
-using BeforeMove = std::function<void(const EntryStamp&)>;
+// What a move records right before it is made: the entry as the move's own
+// check found it and, for a symbolic link whose text must change with its
+// folder, the new link made for it (a link's text cannot change, so a new
+// link takes its place once it has moved).
+struct MoveStep {
+  EntryStamp entry;
+  std::optional<EntryStamp> newLink;
+};
+
+using BeforeMove = std::function<void(const MoveStep&)>;
+
+// A link a run filed, as taking it back needs it: the link the run found
+// (the temporary names of a move cut short are kept by its identity), and
+// whether the link now at the name has the text the run gave it, one "../"
+// more.
+struct FiledLink {
+  EntryIdentity original;
+  bool runText = false;
+};
+
+// Where another program may act between two steps of the file layer: after a
+// check and before the act that relies on it. Tests take that program's step
+// there, deterministically; a run leaves it empty.
+enum class Step {
+  EntryChecked,   // a move's entry was found to be the expected one
+  EntryMoved,     // the entry is under its new name, not yet checked there
+  LinkReady,      // a link's replacement is made, the link checked, not yet replaced
+  LinkSwapped,    // a link's new text is in place, the old link under a temporary name
+  FolderChecked,  // a date folder is found to be the run's own, not yet removed
+};
+using BetweenSteps = std::function<void(Step)>;
 
 // A file open for reading at any position, without reading it whole.
 class RandomAccessFile {
@@ -99,16 +129,22 @@ class Folder {
   // Whether anything (a link too) stands at the name.
   virtual bool hasEntry(const std::string& name) = 0;
 
-  // One new folder. A folder that another program made at the name meanwhile
-  // is used; anything else there (a file, a link) is a taken name.
-  virtual void createFolder(const std::string& name) = 0;
+  // The folder itself, as a journal records it.
+  virtual EntryIdentity identity() = 0;
+
+  // One new folder; returns the folder now at the name. A folder that another
+  // program made at the name meanwhile is used; anything else there (a file,
+  // a link) is a taken name.
+  virtual EntryIdentity createFolder(const std::string& name) = 0;
 
   // Moves the entry `name` into the sub-folder `folderName` as `targetName`,
   // never replacing anything there, and only while the name still holds
-  // `expected`. A symbolic link is moved so that it leads where it led.
-  // `beforeMove`, when given, is called with the entry's stamp once the entry
-  // is checked, right before the move (a journal records the move there);
-  // what it throws stops the move.
+  // `expected`: whatever the new name holds after the move is checked again,
+  // and what is not the expected entry goes back to its name (a failure with
+  // the entry-changed number). A symbolic link is moved itself, then given
+  // the text that leads where it led. `beforeMove`, when given, is called
+  // once the entry is checked, right before the move (a journal records the
+  // move there); what it throws stops the move.
   virtual void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
                         const std::string& targetName, const BeforeMove& beforeMove) = 0;
 
@@ -134,15 +170,32 @@ class SortedFolder {
   // itself when `folderName` is empty); nothing when there is none.
   virtual std::optional<EntryStamp> stampAt(const std::string& folderName, const std::string& name) = 0;
 
+  // The folder itself, to be compared with what the run recorded.
+  virtual EntryIdentity identity() = 0;
+
   // Moves `name` of the sub-folder back to `originalName` in the folder,
   // never replacing anything (a taken name fails with "File already exists"),
-  // and only while the name still holds the entry `expected` stamps. A link
-  // moved with one "../" more gets its own text back.
+  // and only while the name still holds the entry `expected` stamps, checked
+  // again after the move as a run's move is.
+  // A link with the run's text gets its own text back; `beforeMove` hears of
+  // the new link made for it before anything moves.
   virtual void moveBack(const std::string& folderName, const std::string& name, const EntryStamp& expected,
-                        const std::string& originalName) = 0;
+                        const std::string& originalName, const std::optional<FiledLink>& link,
+                        const BeforeMove& beforeMove) = 0;
 
-  // Removes the sub-folder if it is empty; true when it did.
-  virtual bool removeFolderIfEmpty(const std::string& folderName) = 0;
+  // The link `name` of the folder itself, moved back but with the run's text
+  // still (an undo cut short there), gets its own text back.
+  virtual void restoreLinkText(const std::string& name, const EntryStamp& expected, const FiledLink& link,
+                               const BeforeMove& beforeMove) = 0;
+
+  // Removes what a move of the link cut short left under temporary names, in
+  // the folder and in the sub-folder.
+  virtual void removeLinkLeftovers(const std::string& folderName, const FiledLink& link) = 0;
+
+  // Removes the sub-folder if it is empty and, when `made` is given, is that
+  // very folder; true when it did.
+  virtual bool removeFolderIfEmpty(const std::string& folderName,
+                                   const std::optional<EntryIdentity>& made) = 0;
 };
 
 // Where taking a run back opens its folders, by the paths the run used.

@@ -16,12 +16,20 @@ class MoveJournal {
  public:
   virtual ~MoveJournal() = default;
 
+  // The run holds `folder` open as `identity`; recorded with the first
+  // change in it, so that taking the run back finds that very folder.
+  virtual void sortingFolder(const std::string& folder, const EntryIdentity& identity) = 0;
+
   // The date folder `dateFolder` is about to be made in `folder`.
   virtual void creatingFolder(const std::string& folder, const std::string& dateFolder) = 0;
 
-  // The file `name` of `folder`, as `stamp` shows it, is about to move into
+  // It is made, as `identity`: taking the run back removes only that folder.
+  virtual void createdFolder(const std::string& folder, const std::string& dateFolder,
+                             const EntryIdentity& identity) = 0;
+
+  // The file `name` of `folder`, as `step` shows it, is about to move into
   // `dateFolder` as `target`.
-  virtual void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+  virtual void moving(const std::string& folder, const std::string& name, const MoveStep& step,
                       const std::string& dateFolder, const std::string& target) = 0;
 };
 

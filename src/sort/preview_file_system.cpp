@@ -37,17 +37,21 @@ class PreviewFolder : public Folder {
     return changes_.createdFolders.contains(name) || real_->hasEntry(name);
   }
 
-  void createFolder(const std::string& name) override {
-    if (real_->hasFolder(name)) return;
+  EntryIdentity identity() override { return real_->identity(); }
+
+  // Nothing is made: the folder has no identity yet.
+  EntryIdentity createFolder(const std::string& name) override {
+    if (real_->hasFolder(name)) return {};
     if (real_->hasEntry(name)) taken();
     changes_.createdFolders.insert(name);
+    return {};
   }
 
   void moveInto(const std::string& name, const EntryIdentity& /*expected*/, const std::string& folderName,
                 const std::string& targetName, const BeforeMove& beforeMove) override {
     if (changes_.movedAway.contains(name)) throw FileFailure(failure::kFileNotFound, "File not found");
     if (hasEntryIn(folderName, targetName)) taken();
-    if (beforeMove) beforeMove(real_->stampOf(name));
+    if (beforeMove) beforeMove({real_->stampOf(name), std::nullopt});
     changes_.movedAway.insert(name);
     changes_.movedIn[folderName + "/" + targetName] = name;
   }

@@ -117,6 +117,7 @@ void SortRun::handleFolder(const std::string& folder) {
   prt(log_lines::inputDirectory(folder));
   std::unique_ptr<Folder> handle;
   atPath(folder, [&] { handle = oFileSystem_.openFolder(folder); });
+  holdingFolder(*handle, folder);
   NameList names;
   atPath(folder, [&] { names = handle->listPlainFiles(); });
   if (options_.observer != nullptr) options_.observer->folderStarted(folder, names.size());
@@ -167,6 +168,7 @@ void SortRun::handleFileItem(const std::string& item) {
   const std::string folderToOpen = folder.empty() ? "/" : folder;
   std::unique_ptr<Folder> handle;
   atPath(folderToOpen, [&] { handle = oFileSystem_.openFolder(folderToOpen); });
+  holdingFolder(*handle, folder);
   handleFile(*handle, folder, name, Links::Follow, 0);
 }
 
@@ -196,7 +198,9 @@ std::string SortRun::handleFile(Folder& folder, const std::string& folderPath, c
   if (!folder.hasFolder(dateFolder)) {
     prt(log_lines::creatingDirectory(dateFolder));
     if (options_.journal != nullptr) options_.journal->creatingFolder(folderPath, dateFolder);
-    atPath(datePath, [&] { folder.createFolder(dateFolder); });
+    EntryIdentity made;
+    atPath(datePath, [&] { made = folder.createFolder(dateFolder); });
+    if (options_.journal != nullptr) options_.journal->createdFolder(folderPath, dateFolder, made);
   }
   return moveIntoDateFolder(folder, folderPath, name, opener.entry(), dateFolder) ? dateFolder
                                                                                   : std::string();
@@ -273,9 +277,16 @@ bool SortRun::moveIntoDateFolder(Folder& folder, const std::string& folderPath, 
 BeforeMove SortRun::journalRecord(const std::string& folderPath, const std::string& name,
                                   const std::string& dateFolder, const std::string& target) const {
   if (options_.journal == nullptr) return {};
-  return [&, journal = options_.journal](const EntryStamp& stamp) {
-    journal->moving(folderPath, name, stamp, dateFolder, target);
+  return [&, journal = options_.journal](const MoveStep& step) {
+    journal->moving(folderPath, name, step, dateFolder, target);
   };
+}
+
+// The journal knows the folder by what is held open, whatever its path
+// leads to later.
+void SortRun::holdingFolder(Folder& folder, const std::string& folderPath) {
+  if (options_.journal != nullptr)
+    atPath(folderPath, [&] { options_.journal->sortingFolder(folderPath, folder.identity()); });
 }
 
 void SortRun::prt(const std::string& sString) { log_.append(sString); }

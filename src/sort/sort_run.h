@@ -50,6 +50,7 @@ class SortRun {
   void handleItem(const std::string& item);
   void handleFolder(const std::string& folder);
   void handleFileItem(const std::string& item);
+  void holdingFolder(Folder& folder, const std::string& folderPath);
   // The date folder the file moved into; empty when it did not move.
   std::string handleFile(Folder& folder, const std::string& folderPath, const std::string& name, Links links,
                          std::size_t index);

@@ -202,20 +202,30 @@ TEST_F(Undo, LeavesWhatChangedWentOrWasTakenSinceAndReplacesNothing) {
 }
 
 // A link named as a file is filed as a link, with one "../" more; taken back,
-// it leads where it led, under its own name.
-TEST_F(Undo, TakesBackAFiledLink) {
+// it leads where it led, under its own name. One that is not the run's link
+// any more, even with the same text, is left.
+TEST_F(Undo, TakesBackAFiledLinkAndOnlyThatLink) {
   const std::string top = photos_.path();
   ::mkdir((top + "/p").c_str(), 0700);
   writeBytes(top + "/p/a.jpg", jpegWithDate("2023:07:01 12:00:00"));
   ASSERT_EQ(::symlink("p/a.jpg", (top + "/l.jpg").c_str()), 0);
-  ASSERT_EQ(kelvane({"--no-window", top + "/l.jpg"}).exitStatus, 0);
+  ASSERT_EQ(::symlink("p/a.jpg", (top + "/m.jpg").c_str()), 0);
+  ASSERT_EQ(kelvane({"--no-window", top + "/l.jpg", top + "/m.jpg"}).exitStatus, 0);
+  const std::string replaced = top + "/2023-07-01/m.jpg";
+  ASSERT_EQ(::unlink(replaced.c_str()), 0);
+  ASSERT_EQ(::symlink("../p/a.jpg", replaced.c_str()), 0);  // the user's own, as the run made it
   const ProcessResult undone = kelvane({"--undo"});
-  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
-  std::array<char, 64> text{};
-  EXPECT_EQ(std::string(text.data(), static_cast<std::size_t>(
-                                         ::readlink((top + "/l.jpg").c_str(), text.data(), text.size()))),
-            "p/a.jpg");
-  EXPECT_EQ(folderFiles(top).count("2023-07-01"), 0u);
+  EXPECT_EQ(undone.exitStatus, 1) << undone.out;
+  EXPECT_NE(undone.out.find("Changed since the run, left there: \"2023-07-01/m.jpg\"\n"), std::string::npos)
+      << undone.out;
+  const auto textOf = [](const std::string& link) {
+    std::array<char, 64> text{};
+    return std::string(text.data(),
+                       static_cast<std::size_t>(::readlink(link.c_str(), text.data(), text.size())));
+  };
+  EXPECT_EQ(textOf(top + "/l.jpg"), "p/a.jpg");
+  EXPECT_EQ(textOf(replaced), "../p/a.jpg");
+  EXPECT_EQ(folderFiles(top).count("m.jpg"), 0u);
 }
 
 // Without a state folder to keep journals in, runs sort as ever, unrecorded,

@@ -14,6 +14,9 @@ EntryIdentity identityOf(const Bytes& bytes) {
   return {0, reinterpret_cast<std::uintptr_t>(bytes.get()), false};
 }
 
+// A folder is known by its path.
+EntryIdentity folderIdentity(const std::string& path) { return {1, std::hash<std::string>{}(path), false}; }
+
 class MemoryFile : public RandomAccessFile {
  public:
   MemoryFile(std::shared_ptr<std::vector<std::uint8_t>> bytes, std::shared_ptr<std::uint64_t> bytesRead,
@@ -89,10 +92,13 @@ class MemoryFileSystem::MemoryFolder : public Folder {
     return files_.folders_.contains(at(name)) || files_.files_.contains(at(name));
   }
 
-  void createFolder(const std::string& name) override {
+  EntryIdentity identity() override { return folderIdentity(path_); }
+
+  EntryIdentity createFolder(const std::string& name) override {
     if (files_.files_.contains(at(name)))
       throw FileFailure(failure::kFileAlreadyExists, "File already exists");
     files_.folders_.insert(at(name));
+    return folderIdentity(at(name));
   }
 
   void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
@@ -102,7 +108,7 @@ class MemoryFileSystem::MemoryFolder : public Folder {
     if (identityOf(source->second) != expected) failure::entryChanged();
     const std::string folder = at(folderName);
     if (!files_.folders_.contains(folder)) throw FileFailure(76, "Path not found");
-    if (beforeMove) beforeMove(stampOf(name));
+    if (beforeMove) beforeMove({stampOf(name), std::nullopt});
     const std::string target = folder + "/" + targetName;
     if (files_.files_.contains(target) || files_.folders_.contains(target)) {
       throw FileFailure(failure::kFileAlreadyExists, "File already exists");

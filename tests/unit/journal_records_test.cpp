@@ -12,7 +12,7 @@ namespace {
 
 std::string moveOf(const std::string& folder, const std::string& name, const std::string& dateFolder,
                    const std::string& target) {
-  return moveRecord({folder, name, dateFolder, target, {}});
+  return moveRecord({folder, name, dateFolder, target, {}, {}});
 }
 
 // Each row is the third line of a journal that is valid without it.

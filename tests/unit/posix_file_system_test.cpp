@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -82,7 +83,7 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
   };
   // The journal hears of a move only once its entry is checked.
   int refusedButRecorded = 0;
-  const BeforeMove mustNotRecord = [&](const EntryStamp&) { ++refusedButRecorded; };
+  const BeforeMove mustNotRecord = [&](const MoveStep&) { ++refusedButRecorded; };
   std::optional<EntryStamp> recordedE;
   const EntryIdentity e = disk.entry("e.jpg");
   const std::vector<std::pair<std::function<void()>, int>> cases = {
@@ -90,7 +91,7 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
       {move("b.jpg", "d"), 58},  // a link at the target
       {move("c.jpg", "d"), 58},  // a folder at the target
       {[&] {
-         folder.moveInto("e.jpg", e, "d", "e.jpg", [&](const EntryStamp& stamp) { recordedE = stamp; });
+         folder.moveInto("e.jpg", e, "d", "e.jpg", [&](const MoveStep& step) { recordedE = step.entry; });
        },
        0},
       {move("x.jpg", "2021-03-04"), 58},
@@ -127,7 +128,9 @@ TEST(PosixFiles, MovesNeverReplaceNorFollowLinksAndMoveOnlyWhatWasRead) {
 }
 
 // A link is filed as a link: read through, then moved so that it still leads
-// to the same photo, never the photo itself.
+// to the same photo, never the photo itself. A link at the target, even one
+// with the very text the move would give, is a taken name: it is never
+// removed.
 TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   Disk disk;
   ASSERT_EQ(::mkdir(disk.at("photos").c_str(), 0700), 0);
@@ -135,12 +138,11 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
   disk.write("photos/real.jpg");
   ASSERT_EQ(::symlink("photos/real.jpg", disk.at("relative.jpg").c_str()), 0);
   ASSERT_EQ(::symlink(disk.at("photos/real.jpg").c_str(), disk.at("absolute.jpg").c_str()), 0);
-  // Made anew in the date folder, the old one not yet removed: a move cut short.
-  ASSERT_EQ(::symlink("photos/real.jpg", disk.at("cut.jpg").c_str()), 0);
-  ASSERT_EQ(::symlink("../photos/real.jpg", disk.at("d/cut.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("photos/real.jpg", disk.at("taken.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink("../photos/real.jpg", disk.at("d/taken.jpg").c_str()), 0);
   disk.folder = disk.fs.openFolder(disk.root.path());
   EXPECT_EQ(numberOf([&] { disk.entry("relative.jpg"); }), 75) << "a listed name never leads elsewhere";
-  for (const char* name : {"relative.jpg", "absolute.jpg", "cut.jpg"}) {
+  for (const char* name : {"relative.jpg", "absolute.jpg"}) {
     disk.folder->moveInto(name, disk.entry(name, Links::Follow), "d", name, {});
     struct stat info {};
     EXPECT_NE(::lstat(disk.at(name).c_str(), &info), 0) << name;
@@ -148,6 +150,14 @@ TEST(PosixFiles, AMovedLinkLeadsWhereItLed) {
     EXPECT_TRUE(S_ISLNK(info.st_mode)) << name;
     EXPECT_EQ(disk.read("d/" + std::string(name)), "photos/real.jpg") << name;
   }
+  EXPECT_EQ(numberOf([&] {
+              disk.folder->moveInto("taken.jpg", disk.entry("taken.jpg", Links::Follow), "d", "taken.jpg",
+                                    {});
+            }),
+            58);
+  EXPECT_EQ(disk.read("taken.jpg"), "photos/real.jpg");
+  EXPECT_EQ(disk.read("d/taken.jpg"), "photos/real.jpg");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.at("d")), {}), 3) << "no replacement left";
   EXPECT_EQ(disk.read("photos/real.jpg"), "photos/real.jpg");
 }
 

@@ -136,14 +136,17 @@ TEST(SortRun, TheReadersBoxesComeDuringTheRun) {
 // itself, before the move.
 TEST(SortRun, TheJournalRecordsWhatTheMoveChecked) {
   struct Journal : MoveJournal {
+    void sortingFolder(const std::string& /*folder*/, const EntryIdentity& /*identity*/) override {}
     void creatingFolder(const std::string& folder, const std::string& dateFolder) override {
       records.push_back("create " + folder + "/" + dateFolder);
     }
-    void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+    void createdFolder(const std::string& /*folder*/, const std::string& /*dateFolder*/,
+                       const EntryIdentity& /*identity*/) override {}
+    void moving(const std::string& folder, const std::string& name, const MoveStep& step,
                 const std::string& dateFolder, const std::string& target) override {
       if (refusal) throw *refusal;
-      records.push_back(folder + "/" + name + " (" + std::to_string(stamp.size) + " bytes) to " + dateFolder +
-                        "/" + target);
+      records.push_back(folder + "/" + name + " (" + std::to_string(step.entry.size) + " bytes) to " +
+                        dateFolder + "/" + target);
     }
     std::vector<std::string> records;
     std::optional<FileFailure> refusal;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "platform/posix/descriptor.h"
@@ -30,6 +31,12 @@ int checkedDescriptor(int fd) {
 EntryIdentity identityOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
           S_ISLNK(info.st_mode)};
+}
+
+EntryIdentity identityOfDescriptor(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) failWithErrno();
+  return identityOf(info);
 }
 
 EntryStamp stampFrom(const struct stat& info) {
@@ -77,6 +84,25 @@ void moveNoReplace(int from, const std::string& name, const struct stat& source,
   throw fileFailureFromErrno(error);
 }
 
+void pause(const BetweenSteps& between, Step step) {
+  if (between) between(step);
+}
+
+// A rename moves whatever stands at the name at that instant, so what the
+// new name holds afterwards is checked: an entry another program swapped in
+// after the check goes back under its own name, never replacing anything,
+// and the move fails. Size and modification time are compared too, which a
+// rename keeps: a new file may get the inode number just freed.
+void moveChecked(const BetweenSteps& between, int from, const std::string& name, const struct stat& source,
+                 int to, const std::string& newName) {
+  moveNoReplace(from, name, source, to, newName);
+  pause(between, Step::EntryMoved);
+  struct stat moved {};
+  if (entryAt(to, newName.c_str(), moved) && stampFrom(moved) == stampFrom(source)) return;
+  ::renameat2(to, newName.c_str(), from, name.c_str(), RENAME_NOREPLACE);
+  failure::entryChanged();
+}
+
 std::string linkText(int folder, const std::string& name) {
   std::string text(PATH_MAX, '\0');
   const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
@@ -85,24 +111,96 @@ std::string linkText(int folder, const std::string& name) {
   return text;
 }
 
-bool isLinkTo(int folder, const std::string& name, const std::string& text) {
-  struct stat info {};
-  return entryAt(folder, name.c_str(), info) && S_ISLNK(info.st_mode) && linkText(folder, name) == text;
+// A link keeps its text when renamed, so a relative one would lead nowhere
+// one folder further down: filed, it gets one "../" more; taken back, one
+// less.
+constexpr std::string_view kUp = "../";
+
+std::string textOneFolderDown(const std::string& text) {
+  return text.empty() || text.front() == '/' ? text : std::string(kUp) + text;
 }
 
-// A link is made anew under the new name with the text it needs there, and
-// the old one is then removed; finding the new one made already means that an
-// earlier move was cut short there.
-void relink(int from, const std::string& name, const EntryIdentity& expected, int to,
-            const std::string& newName, const std::string& text) {
-  if (::symlinkat(text.c_str(), to, newName.c_str()) != 0) {
-    const int error = errno;
-    if (error != EEXIST || !isLinkTo(to, newName, text)) throw fileFailureFromErrno(error);
-  } else if (struct stat now{}; !entryAt(from, name.c_str(), now) || identityOf(now) != expected) {
-    ::unlinkat(to, newName.c_str(), 0);
-    failure::entryChanged();
+std::string textOneFolderUp(const std::string& text) {
+  return text.starts_with(kUp) ? text.substr(kUp.size()) : text;
+}
+
+// The replacement of a link whose text changes waits under a hidden name of
+// its own, named by the link the run found, so that taking the run back
+// finds what a move cut short left.
+constexpr std::string_view kLinkLeftover = ".kelvane-link-";
+
+std::string leftoverName(const EntryIdentity& original) {
+  return std::string(kLinkLeftover) + std::to_string(original.inode);
+}
+
+bool isLinkAt(int folder, const std::string& name) {
+  struct stat info {};
+  return entryAt(folder, name.c_str(), info) && S_ISLNK(info.st_mode);
+}
+
+// A hidden link of ours only: whatever else stands at the name stays.
+void removeLeftover(int folder, const std::string& name) {
+  if (isLinkAt(folder, name)) ::unlinkat(folder, name.c_str(), 0);
+}
+
+// A new link with `text` under the leftover name, replacing the one an
+// earlier move cut short left there.
+EntryStamp makeReplacement(int folder, const std::string& tempName, const std::string& text) {
+  removeLeftover(folder, tempName);
+  if (::symlinkat(text.c_str(), folder, tempName.c_str()) != 0) failWithErrno();
+  struct stat made {};
+  if (!entryAt(folder, tempName.c_str(), made)) failWithErrno();
+  return stampFrom(made);
+}
+
+// The replacement takes the link's place in one step that leaves a link at
+// the name at every instant; the old link, now under the temporary name, is
+// then removed if it is the one expected. Where another program swapped an
+// entry in at the name meanwhile, that entry is given back its name, and the
+// replacement goes. A file system without the exchange replaces the link,
+// checked the instant before.
+void swapInReplacement(const BetweenSteps& between, int folder, const std::string& name,
+                       const std::string& tempName, const EntryIdentity& old) {
+  pause(between, Step::LinkReady);
+  if (::renameat2(folder, tempName.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) {
+    if (errno != EINVAL) failWithErrno();
+    struct stat there {};
+    if (!entryAt(folder, name.c_str(), there) || identityOf(there) != old) failure::entryChanged();
+    if (::renameat(folder, tempName.c_str(), folder, name.c_str()) != 0) failWithErrno();
+    return;
   }
-  removeEntry(from, name);
+  pause(between, Step::LinkSwapped);
+  struct stat swapped {};
+  if (entryAt(folder, tempName.c_str(), swapped) && identityOf(swapped) == old) {
+    removeEntry(folder, tempName);
+    return;
+  }
+  ::renameat2(folder, tempName.c_str(), folder, name.c_str(), RENAME_EXCHANGE);
+  removeLeftover(folder, tempName);
+  failure::entryChanged();
+}
+
+// Moves a checked link, which keeps its identity, then gives it the text it
+// needs there. The replacement is made before anything moves, so that the
+// journal hears of both links first: at every instant the link stands under
+// exactly one of its two names, and a move cut short anywhere is taken back
+// by the identities recorded.
+void moveLink(const BetweenSteps& between, int from, const std::string& name, const struct stat& source,
+              int to, const std::string& newName, const std::string& newText, const EntryIdentity& original,
+              const std::function<void(const std::optional<EntryStamp>&)>& beforeMove) {
+  const std::string tempName = leftoverName(original);
+  const bool textChanges = newText != linkText(from, name);
+  const std::optional<EntryStamp> replacement =
+      textChanges ? std::optional(makeReplacement(to, tempName, newText)) : std::nullopt;
+  try {
+    beforeMove(replacement);
+    pause(between, Step::EntryChecked);
+    moveChecked(between, from, name, source, to, newName);
+  } catch (...) {
+    if (replacement) removeLeftover(to, tempName);
+    throw;
+  }
+  if (replacement) swapInReplacement(between, to, newName, tempName, identityOf(source));
 }
 
 // The folder that holds a path's last name, and that name. The kernel refuses
@@ -193,6 +291,19 @@ std::unique_ptr<RandomAccessFile> openRegularFile(int folder, const char* name, 
 struct ListingCloser {
   void operator()(DIR* listing) const { ::closedir(listing); }
 };
+using Listing = std::unique_ptr<DIR, ListingCloser>;
+
+// A descriptor of its own, so that the listing's position is not shared.
+Listing listingOf(int folder) {
+  const int listingFd = checkedDescriptor(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* const listing = ::fdopendir(listingFd);
+  if (listing == nullptr) {
+    const int error = errno;
+    ::close(listingFd);
+    throw fileFailureFromErrno(error);
+  }
+  return Listing(listing);
+}
 
 bool isRegularFile(int folder, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
@@ -203,25 +314,17 @@ bool isRegularFile(int folder, const dirent& entry) {
 
 class PosixFolder : public Folder {
  public:
-  explicit PosixFolder(Descriptor fd) : fd_(std::move(fd)) {}
+  PosixFolder(Descriptor fd, BetweenSteps between) : fd_(std::move(fd)), between_(std::move(between)) {}
 
   // Names beginning with "." are this platform's hidden files. Symbolic links
   // inside a photo folder are not plain files and stay where they are. Sorted
   // by their bytes, so that a run's log does not depend on the file system's
   // order.
   NameList listPlainFiles() override {
-    // A descriptor of its own, so that the listing's position is not shared.
-    const int listingFd = checkedDescriptor(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* const listing = ::fdopendir(listingFd);
-    if (listing == nullptr) {
-      const int error = errno;
-      ::close(listingFd);
-      throw fileFailureFromErrno(error);
-    }
-    const std::unique_ptr<DIR, ListingCloser> closer(listing);
+    const Listing listing = listingOf(fd_.get());
     NameList names;
     errno = 0;
-    while (const dirent* entry = ::readdir(listing)) {
+    while (const dirent* entry = ::readdir(listing.get())) {
       if (entry->d_name[0] != '.' && isRegularFile(fd_.get(), *entry)) names.add(entry->d_name);
       errno = 0;
     }
@@ -253,14 +356,17 @@ class PosixFolder : public Folder {
     return entryAt(fd_.get(), name.c_str(), info) && S_ISDIR(info.st_mode);
   }
 
+  EntryIdentity identity() override { return identityOfDescriptor(fd_.get()); }
+
   // mkdirat never follows a link at the name: a link there, even a dangling
   // one, is a taken name.
-  void createFolder(const std::string& name) override {
+  EntryIdentity createFolder(const std::string& name) override {
     if (name == dateFolderName_) dateFolder_ = Descriptor();  // a new folder at the name: opened afresh
-    if (::mkdirat(fd_.get(), name.c_str(), 0777) == 0) return;
-    const int error = errno;
-    if (error == EEXIST && hasFolder(name)) return;  // another run made it meanwhile
-    throw fileFailureFromErrno(error);
+    if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0) {
+      const int error = errno;
+      if (error != EEXIST || !hasFolder(name)) throw fileFailureFromErrno(error);  // else made meanwhile
+    }
+    return identityOfDescriptor(dateFolder(name));
   }
 
   void moveInto(const std::string& name, const EntryIdentity& expected, const std::string& folderName,
@@ -270,16 +376,18 @@ class PosixFolder : public Folder {
     if (!entryAt(fd_.get(), name.c_str(), source)) failWithErrno();
     // A folder made where the file was may have its inode number.
     if (identityOf(source) != expected || S_ISDIR(source.st_mode)) failure::entryChanged();
-    if (beforeMove) beforeMove(stampFrom(source));
+    const EntryStamp stamp = stampFrom(source);
     if (S_ISLNK(source.st_mode)) {
-      // A link keeps its text when renamed, so a relative one would lead
-      // nowhere one folder further down: the moved link gets one "../" more.
-      std::string text = linkText(fd_.get(), name);
-      if (text.empty() || text.front() != '/') text.insert(0, "../");
-      relink(fd_.get(), name, expected, target, targetName, text);
-    } else {
-      moveNoReplace(fd_.get(), name, source, target, targetName);
+      moveLink(between_, fd_.get(), name, source, target, targetName,
+               textOneFolderDown(linkText(fd_.get(), name)), expected,
+               [&](const std::optional<EntryStamp>& newLink) {
+                 if (beforeMove) beforeMove({stamp, newLink});
+               });
+      return;
     }
+    if (beforeMove) beforeMove({stamp, std::nullopt});
+    pause(between_, Step::EntryChecked);
+    moveChecked(between_, fd_.get(), name, source, target, targetName);
   }
 
   EntryStamp stampOf(const std::string& name) override {
@@ -317,6 +425,7 @@ class PosixFolder : public Folder {
   }
 
   Descriptor fd_;
+  BetweenSteps between_;
   Descriptor dateFolder_;
   std::string dateFolderName_;
   ReadAhead readAhead_{fd_.get()};  // after fd_: its threads end before the folder closes
@@ -324,7 +433,9 @@ class PosixFolder : public Folder {
 
 class PosixSortedFolder : public SortedFolder {
  public:
-  explicit PosixSortedFolder(Descriptor fd) : fd_(std::move(fd)) {}
+  PosixSortedFolder(Descriptor fd, BetweenSteps between) : fd_(std::move(fd)), between_(std::move(between)) {}
+
+  EntryIdentity identity() override { return identityOfDescriptor(fd_.get()); }
 
   std::optional<EntryStamp> stampAt(const std::string& folderName, const std::string& name) override {
     const int folder = folderName.empty() ? fd_.get() : subFolder(folderName);
@@ -338,29 +449,71 @@ class PosixSortedFolder : public SortedFolder {
   }
 
   void moveBack(const std::string& folderName, const std::string& name, const EntryStamp& expected,
-                const std::string& originalName) override {
+                const std::string& originalName, const std::optional<FiledLink>& link,
+                const BeforeMove& beforeMove) override {
     const int folder = subFolder(folderName);
     struct stat source {};
     if (folder < 0 || !entryAt(folder, name.c_str(), source)) throw fileFailureFromErrno(ENOENT);
-    if (S_ISLNK(source.st_mode) && expected.entry.symbolicLink) {
-      // Made anew by the move, with one "../" more than it had.
-      std::string text = linkText(folder, name);
-      if (text.starts_with("../")) text.erase(0, 3);
-      relink(folder, name, identityOf(source), fd_.get(), originalName, text);
-    } else {
-      if (stampFrom(source) != expected) failure::entryChanged();
-      moveNoReplace(folder, name, source, fd_.get(), originalName);
+    const EntryStamp stamp = stampFrom(source);
+    if (!link) {
+      if (stamp != expected) failure::entryChanged();
+      if (beforeMove) beforeMove({stamp, std::nullopt});
+      pause(between_, Step::EntryChecked);
+      moveChecked(between_, folder, name, source, fd_.get(), originalName);
+      return;
     }
+    if (!S_ISLNK(source.st_mode) || stamp != expected) failure::entryChanged();
+    const std::string text = linkText(folder, name);
+    moveLink(between_, folder, name, source, fd_.get(), originalName,
+             link->runText ? textOneFolderUp(text) : text, link->original,
+             [&](const std::optional<EntryStamp>& newLink) {
+               if (beforeMove) beforeMove({stamp, newLink});
+             });
   }
 
-  bool removeFolderIfEmpty(const std::string& folderName) override {
+  void restoreLinkText(const std::string& name, const EntryStamp& expected, const FiledLink& link,
+                       const BeforeMove& beforeMove) override {
+    struct stat found {};
+    if (!entryAt(fd_.get(), name.c_str(), found)) failWithErrno();
+    if (!S_ISLNK(found.st_mode) || stampFrom(found) != expected) failure::entryChanged();
+    const std::string tempName = leftoverName(link.original);
+    const EntryStamp replacement =
+        makeReplacement(fd_.get(), tempName, textOneFolderUp(linkText(fd_.get(), name)));
+    if (beforeMove) beforeMove({stampFrom(found), replacement});
+    swapInReplacement(between_, fd_.get(), name, tempName, expected.entry);
+  }
+
+  void removeLinkLeftovers(const std::string& folderName, const FiledLink& link) override {
+    removeLeftover(fd_.get(), leftoverName(link.original));
+    if (const int folder = subFolder(folderName); folder >= 0)
+      removeLeftover(folder, leftoverName(link.original));
+  }
+
+  // Only the folder the run made: one swapped in at its name since, or
+  // reached through a link, stays. The leftovers of link moves cut short in
+  // it go with it.
+  bool removeFolderIfEmpty(const std::string& folderName, const std::optional<EntryIdentity>& made) override {
     if (folderName == subName_) sub_ = Descriptor();
+    struct stat info {};
+    if (!entryAt(fd_.get(), folderName.c_str(), info) || !S_ISDIR(info.st_mode)) return false;
+    if (made && identityOf(info) != *made) return false;
+    removeLinkLeftoversIn(folderName);
+    pause(between_, Step::FolderChecked);
     if (::unlinkat(fd_.get(), folderName.c_str(), AT_REMOVEDIR) == 0) return true;
     if (errno == ENOTEMPTY || errno == EEXIST || errno == ENOENT || errno == ENOTDIR) return false;
     failWithErrno();
   }
 
  private:
+  void removeLinkLeftoversIn(const std::string& folderName) {
+    const int folder = subFolder(folderName);
+    if (folder < 0) return;
+    const Listing listing = listingOf(folder);
+    while (const dirent* entry = ::readdir(listing.get())) {
+      if (std::string_view(entry->d_name).starts_with(kLinkLeftover)) removeLeftover(folder, entry->d_name);
+    }
+  }
+
   // Never through a link planted at the date folder's name; -1 when no
   // folder is there.
   int subFolder(const std::string& name) {
@@ -373,6 +526,7 @@ class PosixSortedFolder : public SortedFolder {
   }
 
   Descriptor fd_;
+  BetweenSteps between_;
   Descriptor sub_;
   std::string subName_;
 };
@@ -381,8 +535,9 @@ class PosixSortedFolder : public SortedFolder {
 
 std::unique_ptr<SortedFolder> PosixFileSystem::openSortedFolder(const std::string& path) {
   const PathEnd end = endOf(path);
-  return std::make_unique<PosixSortedFolder>(Descriptor(
-      checkedDescriptor(::openat(end.at(), end.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))));
+  return std::make_unique<PosixSortedFolder>(
+      Descriptor(checkedDescriptor(::openat(end.at(), end.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))),
+      between_);
 }
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
@@ -410,7 +565,7 @@ std::unique_ptr<Folder> PosixFileSystem::openFolder(const std::string& path) {
   const bool namedLink = entryAt(end.at(), end.name.c_str(), info) && S_ISLNK(info.st_mode);
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (namedLink ? 0 : O_NOFOLLOW);
   return std::make_unique<PosixFolder>(
-      Descriptor(checkedDescriptor(::openat(end.at(), end.name.c_str(), flags))));
+      Descriptor(checkedDescriptor(::openat(end.at(), end.name.c_str(), flags))), between_);
 }
 
 std::unique_ptr<RandomAccessFile> PosixFileSystem::openForReading(const std::string& path) {

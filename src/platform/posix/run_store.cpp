@@ -295,13 +295,20 @@ RunJournal::RunJournal(const RunStore& store, std::function<void(const RuntimeFa
   }
 }
 
+// Nothing when the folder is relative and there is no whole path to the
+// working folder.
+std::optional<std::string> RunJournal::whole(const std::string& folder) const {
+  if (folder.starts_with('/')) return folder;
+  if (workingFolder_.empty()) return std::nullopt;
+  return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+}
+
 // Without a whole path to the working folder, a relative folder would be
 // recorded as text that names another folder from elsewhere: the run is not
 // recorded instead, or, with records made already, stops.
-std::optional<std::string> RunJournal::whole(const std::string& folder) {
+std::optional<std::string> RunJournal::recordedPath(const std::string& folder) {
   if (!recording_) return std::nullopt;
-  if (folder.starts_with('/')) return folder;
-  if (!workingFolder_.empty()) return folder == "." ? workingFolder_ : workingFolder_ + "/" + folder;
+  if (std::optional<std::string> path = whole(folder)) return path;
   FileFailure failure = fileFailureFromErrno(workingFolderError_);
   failure.setPath(folder + " (no whole path to the working folder)");
   if (fd_.valid()) throw failure;
@@ -318,17 +325,38 @@ void RunJournal::warnOnStandardError(const RuntimeFailure& failure) {
   std::cerr << "Kelvane: this run is not recorded and cannot be undone: " << failure.report() << '\n';
 }
 
-void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
-  if (const std::optional<std::string> path = whole(folder)) append(journal::createRecord(*path, dateFolder));
+void RunJournal::sortingFolder(const std::string& folder, const EntryIdentity& identity) {
+  if (const std::optional<std::string> path = whole(folder)) heldFolders_[*path] = {identity, false};
 }
 
-void RunJournal::moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+void RunJournal::creatingFolder(const std::string& folder, const std::string& dateFolder) {
+  if (const std::optional<std::string> path = recordedPath(folder))
+    appendAbout(*path, journal::createRecord(*path, dateFolder));
+}
+
+void RunJournal::createdFolder(const std::string& folder, const std::string& dateFolder,
+                               const EntryIdentity& identity) {
+  if (const std::optional<std::string> path = recordedPath(folder))
+    appendAbout(*path, journal::madeRecord(*path, dateFolder, identity));
+}
+
+void RunJournal::moving(const std::string& folder, const std::string& name, const MoveStep& step,
                         const std::string& dateFolder, const std::string& target) {
-  if (const std::optional<std::string> path = whole(folder))
-    append(journal::moveRecord({*path, name, dateFolder, target, stamp}));
+  if (const std::optional<std::string> path = recordedPath(folder))
+    appendAbout(*path, journal::moveRecord({*path, name, dateFolder, target, step.entry, step.newLink}));
+}
+
+void RunJournal::appendAbout(const std::string& folder, const std::string& record) {
+  const auto held = heldFolders_.find(folder);
+  if (held != heldFolders_.end() && !held->second.recorded) {
+    append(journal::folderRecord(folder, held->second.identity));
+    held->second.recorded = true;
+  }
+  append(record);
 }
 
 void RunJournal::append(const std::string& record) {
+  if (!recording_) return;
   if (fd_.valid()) {
     appendWhole(fd_.get(), path_, record);
   } else {
@@ -414,6 +442,10 @@ UndoJournal::UndoJournal(const RunStore& store, const std::string& id) : path_(s
                        " is not taken back: its journal holds records that are not valid (changed "
                        "or damaged), so nothing is done");
   }
+}
+
+void UndoJournal::linkMadeBack(std::size_t index, const EntryStamp& newLink) {
+  append(journal::linkMadeBackRecord(index, newLink));
 }
 
 void UndoJournal::movedBack(std::size_t index) { append(journal::movedBackRecord(index)); }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,8 +61,11 @@ class RunJournal : public MoveJournal {
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
 
+  void sortingFolder(const std::string& folder, const EntryIdentity& identity) override;
   void creatingFolder(const std::string& folder, const std::string& dateFolder) override;
-  void moving(const std::string& folder, const std::string& name, const EntryStamp& stamp,
+  void createdFolder(const std::string& folder, const std::string& dateFolder,
+                     const EntryIdentity& identity) override;
+  void moving(const std::string& folder, const std::string& name, const MoveStep& step,
               const std::string& dateFolder, const std::string& target) override;
 
   // Says on standard error, in a line of its own, that the run is not
@@ -70,10 +74,19 @@ class RunJournal : public MoveJournal {
 
  private:
   void append(const std::string& record);
+  // Records the held folder's identity before the first record about it.
+  void appendAbout(const std::string& folder, const std::string& record);
   void create(const std::string& firstRecord);
   std::string nameInPlace(const std::string& temporary) const;
-  std::optional<std::string> whole(const std::string& folder);
+  std::optional<std::string> whole(const std::string& folder) const;
+  std::optional<std::string> recordedPath(const std::string& folder);
   void stopRecording(const RuntimeFailure& failure);
+
+  struct HeldFolder {
+    EntryIdentity identity;
+    bool recorded = false;
+  };
+  std::map<std::string, HeldFolder> heldFolders_;  // by whole path
 
   const RunStore& store_;
   std::function<void(const RuntimeFailure&)> unrecorded_;
@@ -112,6 +125,7 @@ class UndoJournal : public journal::UndoRecorder {
   const std::vector<std::string>& refusal() const { return refusal_; }
   const journal::RunHistory& run() const { return run_; }
 
+  void linkMadeBack(std::size_t index, const EntryStamp& newLink) override;
   void movedBack(std::size_t index) override;
   void undone() override;
 
