@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "app/sort_worker.h"
@@ -24,6 +25,7 @@
 #include "app/text_conversion.h"
 #include "journal/run_history.h"
 #include "platform/posix/run_store.h"
+#include "platform/runtime_failure.h"
 #include "sort/log_lines.h"
 
 namespace kelvane {
@@ -272,14 +274,12 @@ QMenu* frmMain::createLogMenu() {
 // Asks first, saying how many files will move back; runs like a sort run.
 void frmMain::undoLastRun() {
   if (busy()) return;
-  const posix::RunStore store(posix::RunStore::defaultFolder());
-  const std::vector<std::string> ids = store.runIds();
-  const journal::RunHistory run = ids.empty() ? journal::RunHistory{} : store.read(ids.back());
-  if (ids.empty() || run.undone) {
+  std::unique_ptr<posix::UndoJournal> undo = holdLastRun();
+  if (!undo) return;
+  const journal::RunHistory& run = undo->run();
+  if (run.undone) {
     QMessageBox::information(this, tr("Undo last run"),
-                             ids.empty()
-                                 ? tr("No run is recorded yet.")
-                                 : tr("The last run, %1, is taken back already.").arg(toQString(run.id)));
+                             tr("The last run, %1, is taken back already.").arg(toQString(run.id)));
     return;
   }
   const auto files = static_cast<int>(run.filesMoved() - std::min(run.filesMoved(), run.movedBack.size()));
@@ -294,9 +294,33 @@ void frmMain::undoLastRun() {
   }
   previewing_ = false;
   stopping_ = false;
-  worker_->startUndo(run.id, [this](const BatchOutcome& outcome) { batchEnded(outcome); });
+  worker_->startUndo(std::move(undo), [this](const BatchOutcome& outcome) { batchEnded(outcome); });
   progressTimer_->start();
   showProgress();
+}
+
+// The last run, held for taking it back; nothing, after a box saying why,
+// when there is none or it is not to be taken back now (the lines --undo
+// writes).
+std::unique_ptr<posix::UndoJournal> frmMain::holdLastRun() {
+  const posix::RunStore store(posix::RunStore::defaultFolder());
+  std::unique_ptr<posix::UndoJournal> undo;
+  try {
+    const std::vector<std::string> ids = store.runIds();
+    if (ids.empty()) {
+      QMessageBox::information(this, tr("Undo last run"), tr("No run is recorded yet."));
+      return nullptr;
+    }
+    undo = std::make_unique<posix::UndoJournal>(store, ids.back());
+  } catch (const RuntimeFailure& failure) {
+    boxes_.show(failure.report(), "Kelvane", Buttons::Ok, Icon::Critical);
+    return nullptr;
+  }
+  if (undo->refusal().empty()) return undo;
+  std::string lines;
+  for (const std::string& line : undo->refusal()) lines += (lines.empty() ? "" : "\n") + line;
+  boxes_.show(lines, "Undo last run", Buttons::Ok, Icon::Critical);
+  return nullptr;
 }
 
 OnCollision frmMain::savedOnCollision() {

@@ -26,6 +26,10 @@ class SortWorker;
 class StatusLine;
 struct BatchOutcome;
 
+namespace posix {
+class UndoJournal;
+}
+
 class frmMain : public QWidget {
   Q_OBJECT
 
@@ -79,6 +83,7 @@ class frmMain : public QWidget {
   static OnCollision savedOnCollision();
   void startNextBatch();
   void undoLastRun();
+  std::unique_ptr<posix::UndoJournal> holdLastRun();
   void batchEnded(const BatchOutcome& outcome);
   void takeRunLog();
   void showProgress();

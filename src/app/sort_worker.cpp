@@ -34,8 +34,10 @@ void SortWorker::start(std::vector<std::deque<std::string>> runs,
   launch(std::move(finished), [this, runs = std::move(runs)]() mutable { return runBatch(std::move(runs)); });
 }
 
-void SortWorker::startUndo(std::string id, std::function<void(const BatchOutcome&)> finished) {
-  launch(std::move(finished), [this, id = std::move(id)] { return runUndo(id); });
+void SortWorker::startUndo(std::unique_ptr<posix::UndoJournal> undo,
+                           std::function<void(const BatchOutcome&)> finished) {
+  launch(std::move(finished),
+         [this, undo = std::shared_ptr<posix::UndoJournal>(std::move(undo))] { return runUndo(*undo); });
 }
 
 void SortWorker::launch(std::function<void(const BatchOutcome&)> finished,
@@ -79,13 +81,11 @@ BatchOutcome SortWorker::runBatch(std::vector<std::deque<std::string>> runs) {
 }
 
 // Its log ends with its own last line: "Finished", or what stayed.
-BatchOutcome SortWorker::runUndo(const std::string& id) {
+BatchOutcome SortWorker::runUndo(posix::UndoJournal& undo) {
   BatchOutcome outcome{false, false, {}};
   try {
     posix::PosixFileSystem disk;
-    const posix::RunStore store(posix::RunStore::defaultFolder());
-    posix::UndoJournal recorder(store, id);
-    journal::takeBack(store.read(id), disk, recorder, *this);
+    journal::takeBack(undo.run(), disk, undo, *this);
   } catch (const RuntimeFailure& failure) {
     outcome.failureReport = failure.report();
   }

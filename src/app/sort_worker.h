@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,10 @@
 #include "sort/sort_run.h"
 
 namespace kelvane {
+
+namespace posix {
+class UndoJournal;
+}
 
 // What begins every line of a preview in the window's log.
 inline constexpr std::string_view kPreviewMark = "Preview: ";
@@ -55,8 +60,8 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
   // none is under way.
   void start(std::vector<std::deque<std::string>> runs, std::function<void(const BatchOutcome&)> finished);
 
-  // Starts taking back the recorded run `id`; its lines come as a run's do.
-  void startUndo(std::string id, std::function<void(const BatchOutcome&)> finished);
+  // Starts taking back the run `undo` reads; its lines come as a run's do.
+  void startUndo(std::unique_ptr<posix::UndoJournal> undo, std::function<void(const BatchOutcome&)> finished);
 
   bool busy() const { return thread_.joinable(); }
 
@@ -80,7 +85,7 @@ class SortWorker : public QObject, private Log, private MessageBoxes, private Ru
  private:
   void launch(std::function<void(const BatchOutcome&)> finished, std::function<BatchOutcome()> job);
   BatchOutcome runBatch(std::vector<std::deque<std::string>> runs);
-  BatchOutcome runUndo(const std::string& id);
+  BatchOutcome runUndo(posix::UndoJournal& undo);
   void batchEnded(const BatchOutcome& outcome);
 
   void append(std::string_view text) override;

@@ -43,7 +43,7 @@ int runMode(const Invocation& invocation) {
                                 .allMedia = invocation.allMedia,
                                 .videoUtc = invocation.videoUtc});
     }
-    case Mode::Runs: return listRuns(posix::RunStore(posix::RunStore::defaultFolder()), std::cout);
+    case Mode::Runs: return listRuns(posix::RunStore(posix::RunStore::defaultFolder()), std::cout, std::cerr);
     case Mode::Undo: {
       posix::PosixFileSystem disk;
       posix::DescriptorLog log(STDOUT_FILENO, "standard output");

@@ -2,12 +2,16 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace kelvane::journal {
-namespace {
 
-constexpr std::string_view kHeader = "kelvane-journal 1";
+// The first format's header names the start in local time only; the
+// current one adds it in UTC, nanoseconds since 1970, which orders runs
+// whatever the time zone.
+constexpr std::string_view kFirstHeader = "kelvane-journal 1";
+constexpr std::string_view kHeader = "kelvane-journal 2";
 
 // Names may hold any byte but "/" and NUL: tabs, line breaks and backslashes
 // are written as \t, \n and \\.
@@ -27,6 +31,8 @@ std::string escaped(std::string_view text) {
   }
   return out;
 }
+
+namespace {
 
 std::string unescaped(std::string_view text) {
   std::string out;
@@ -78,6 +84,19 @@ bool parse(std::string_view field, Number& number) {
   return error == std::errc() && end == field.data() + field.size();
 }
 
+struct Header {
+  std::string started;
+  std::optional<std::int64_t> startedUtc;
+};
+
+std::optional<Header> headerOf(const std::vector<std::string_view>& f) {
+  if (f[0] == kFirstHeader && f.size() == 2) return Header{std::string(f[1]), std::nullopt};
+  if (std::int64_t utc = 0; f[0] == kHeader && f.size() == 3 && parse(f[2], utc)) {
+    return Header{std::string(f[1]), utc};
+  }
+  return std::nullopt;
+}
+
 bool parseIdentity(std::string_view device, std::string_view inode, EntryIdentity& identity) {
   return parse(device, identity.device) && parse(inode, identity.inode);
 }
@@ -114,18 +133,22 @@ bool parseMove(const std::vector<std::string_view>& f, JournaledMove& move) {
   return parseLinkStamp(f[5], f[10], f[11], f[12], *move.newLink);
 }
 
-void readRunRecord(const std::vector<std::string_view>& f, RunHistory& history) {
+// `line`: the record's line in the journal, counted from 1.
+void readRunRecord(const std::vector<std::string_view>& f, std::size_t line, RunHistory& history) {
   EntryIdentity identity;
-  if (f[0] == kHeader && f.size() == 2) {
-    history.started = std::string(f[1]);
+  if (const std::optional<Header> header = headerOf(f)) {
+    history.started = header->started;
   } else if (f[0] == "folder" && f.size() == 4 && parseIdentity(f[2], f[3], identity)) {
     history.folderIdentities.emplace(unescaped(f[1]), identity);
   } else if (f[0] == "create" && f.size() == 3) {
-    history.createdFolders.emplace_back(unescaped(f[1]), unescaped(f[2]));
+    history.createdFolders.push_back({unescaped(f[1]), unescaped(f[2]), line});
   } else if (f[0] == "made" && f.size() == 5 && parseIdentity(f[3], f[4], identity)) {
     history.madeFolders[{unescaped(f[1]), unescaped(f[2])}] = identity;
   } else if (JournaledMove move; f[0] == "move" && parseMove(f, move)) {
+    move.line = line;
     history.moves.push_back(std::move(move));
+  } else {
+    history.unreadLines.push_back(line);
   }
 }
 
@@ -145,7 +168,18 @@ void readUndoRecord(const std::vector<std::string_view>& f, RunHistory& history)
 
 }  // namespace
 
-std::string headerRecord(const std::string& started) { return record({std::string(kHeader), started}); }
+JournalHead readHead(std::string_view start) {
+  const std::vector<std::string_view> lines = linesOf(start);
+  if (lines.size() < 2) return {};
+  const std::vector<std::string_view> f = fieldsOf(lines[0]);
+  const std::optional<Header> header = headerOf(f);
+  if (!header) return {};
+  return {true, header->startedUtc};
+}
+
+std::string headerRecord(const std::string& started, std::int64_t startedUtc) {
+  return record({std::string(kHeader), started, std::to_string(startedUtc)});
+}
 
 std::string folderRecord(const std::string& folder, const EntryIdentity& identity) {
   return record({"folder", escaped(folder), identityFields(identity)});
@@ -181,7 +215,9 @@ std::string undoneRecord() { return record({"undone"}); }
 RunHistory readHistory(const std::string& id, const std::string& journalText, const std::string& undoText) {
   RunHistory history;
   history.id = id;
-  for (const std::string_view line : linesOf(journalText)) readRunRecord(fieldsOf(line), history);
+  const std::vector<std::string_view> lines = linesOf(journalText);
+  for (std::size_t number = 1; number <= lines.size(); ++number)
+    readRunRecord(fieldsOf(lines[number - 1]), number, history);
   for (const std::string_view line : linesOf(undoText)) readUndoRecord(fieldsOf(line), history);
   return history;
 }

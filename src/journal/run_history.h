@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,14 +25,22 @@ struct JournaledMove {
   std::string target;  // the name in the date folder
   EntryStamp stamp;
   std::optional<EntryStamp> newLink;  // a link's replacement with the text it needs in the date folder
+  std::size_t line = 0;               // in the journal, counted from 1
+};
+
+struct CreatedFolder {
+  std::string folder;
+  std::string dateFolder;
+  std::size_t line = 0;  // in the journal, counted from 1
 };
 
 struct RunHistory {
   std::string id;
-  std::string started;                                              // local time, "YYYY-MM-DD HH:MM:SS"
-  std::vector<std::pair<std::string, std::string>> createdFolders;  // folder, date folder
-  std::vector<JournaledMove> moves;                                 // in the order they were made
-  std::map<std::string, EntryIdentity> folderIdentities;            // folder -> the folder the run held
+  std::string started;  // local time, "YYYY-MM-DD HH:MM:SS"
+  std::vector<CreatedFolder> createdFolders;
+  std::vector<JournaledMove> moves;                       // in the order they were made
+  std::vector<std::size_t> unreadLines;                   // whole lines that are no record
+  std::map<std::string, EntryIdentity> folderIdentities;  // folder -> the folder the run held
   std::map<std::pair<std::string, std::string>, EntryIdentity> madeFolders;  // (folder, date folder) -> made
   std::set<std::size_t> movedBack;                                           // indexes into moves
   std::map<std::size_t, EntryStamp> linksMadeBack;  // index -> a link's replacement, taking it back
@@ -42,7 +52,23 @@ struct RunHistory {
   std::size_t filesMoved() const;
 };
 
-std::string headerRecord(const std::string& started);
+// What a journal's first lines say: enough to list it without reading it
+// whole.
+struct JournalHead {
+  bool recorded = false;                   // a header, then at least one more whole line
+  std::optional<std::int64_t> startedUtc;  // nanoseconds since 1970; none in the first format
+};
+
+// `start`: the journal's first two lines, or as much of them as there is.
+JournalHead readHead(std::string_view start);
+
+// A text as the journal writes it: tabs, line breaks and backslashes as \t,
+// \n and \\, so that a record is one line.
+std::string escaped(std::string_view text);
+
+// started: local time, "YYYY-MM-DD HH:MM:SS"; startedUtc: the same moment in
+// nanoseconds since 1970.
+std::string headerRecord(const std::string& started, std::int64_t startedUtc);
 std::string folderRecord(const std::string& folder, const EntryIdentity& identity);
 std::string createRecord(const std::string& folder, const std::string& dateFolder);
 std::string madeRecord(const std::string& folder, const std::string& dateFolder,

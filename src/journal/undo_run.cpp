@@ -173,7 +173,7 @@ UndoOutcome takeBack(const RunHistory& run, SortedFolders& folders, UndoRecorder
     ++outcome.back;
   }
   for (auto created = run.createdFolders.rbegin(); created != run.createdFolders.rend(); ++created) {
-    undo.removeIfEmpty(created->first, created->second);
+    undo.removeIfEmpty(created->folder, created->dateFolder);
   }
   if (outcome.notBack == 0) {
     recorder.undone();

@@ -2,15 +2,21 @@
 // the tree as it was, date folders gone, nothing replaced, and what changed
 // since reported and left alone; also after runs and undos killed at any
 // moment.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
+#include <future>
 #include <map>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +30,70 @@ namespace {
 
 using namespace kelvane::testing;
 using Tree = std::map<std::string, std::string>;
+
+// Kelvane with its standard output going to a pipe of one page that the test
+// reads at its own pace: once the test stops reading, the program soon waits
+// in a write, holding all it holds, until the test reads on.
+class ThrottledKelvane {
+ public:
+  explicit ThrottledKelvane(const std::vector<std::string>& args) {
+    const std::string pipe = folder_.path() + "/stdout";
+    if (::mkfifo(pipe.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + pipe);
+    // Opened before the program starts, so that the pipe holds one page from
+    // the program's first byte on.
+    early_ = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (early_ < 0 || ::fcntl(early_, F_SETPIPE_SZ, 4096) < 0) throw std::runtime_error("pipe " + pipe);
+    std::vector<std::string> command{"/bin/sh", "-c", "exec \"$@\" >\"$0\"", pipe, KELVANE_BINARY};
+    command.insert(command.end(), args.begin(), args.end());
+    ended_ = std::async(std::launch::async, [command] { return runProgram(command); });
+    output_ = ::open(pipe.c_str(), O_RDONLY | O_CLOEXEC);  // returns once the program has it open
+  }
+
+  ~ThrottledKelvane() {
+    if (output_ >= 0) finish();
+    ::close(early_);
+  }
+  ThrottledKelvane(const ThrottledKelvane&) = delete;
+  ThrottledKelvane& operator=(const ThrottledKelvane&) = delete;
+
+  // Reads the program's output until `text` has come; false at its end.
+  bool readUntil(const std::string& text) {
+    while (out_.find(text) == std::string::npos) {
+      if (!readSome()) return false;
+    }
+    return true;
+  }
+
+  // Reads the rest and waits for the program's end.
+  ProcessResult finish() {
+    while (readSome()) {
+    }
+    ::close(std::exchange(output_, -1));
+    ProcessResult result = ended_.get();
+    result.out = out_;
+    return result;
+  }
+
+ private:
+  bool readSome() {
+    std::array<char, 4096> buffer{};
+    const ssize_t got = ::read(output_, buffer.data(), buffer.size());
+    if (got <= 0) return false;
+    out_.append(buffer.data(), static_cast<std::size_t>(got));
+    return true;
+  }
+
+  TemporaryFolder folder_;
+  int early_ = -1;
+  int output_ = -1;
+  std::future<ProcessResult> ended_;
+  std::string out_;
+};
+
+// How many whole lines a text holds.
+std::size_t lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // Runs of each test are recorded in a state folder of its own.
 class Undo : public ::testing::Test {
@@ -42,6 +112,25 @@ class Undo : public ::testing::Test {
       writeBytes(folder + "/IMG_" + std::to_string(1000 + i) + ".jpg",
                  jpegWithDate("2023:07:0" + std::to_string(1 + i % 4) + " 12:00:00#" + std::to_string(i)));
     }
+  }
+
+  // A folder of that name in the photos' folder, with photos planted in it.
+  std::string plantedFolder(const std::string& name, int photos) const {
+    const std::string folder = photos_.path() + "/" + name;
+    ::mkdir(folder.c_str(), 0700);
+    plant(folder, photos);
+    return folder;
+  }
+
+  std::string runsFolder() const { return state_.path() + "/kelvane/runs"; }
+
+  // The journals in the runs folder, by name.
+  std::vector<std::string> journals() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(runsFolder()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   TemporaryFolder state_;
@@ -204,6 +293,244 @@ TEST_F(Undo, KilledRunsAndKilledUndosEndInTheExactTree) {
     EXPECT_EQ(folderFiles(folder.path()), before);
   }
   EXPECT_GT(undoneInPart, 0) << "no undo was killed half-way";
+}
+
+// An edited journal must not steer an undo anywhere: a journal with any
+// record that is not valid is refused whole, before anything moves, naming
+// the journal and the line.
+TEST_F(Undo, RefusesAJournalWithARecordThatIsNotValidWhole) {
+  struct Edit {
+    const char* what;
+    std::string from;  // first occurrence, replaced; empty: `to` is added as a line
+    std::string to;
+  };
+  TemporaryFolder top;
+  const std::string tree = top.path() + "/tree";
+  const std::string outside = top.path() + "/outside";
+  const Edit edits[] = {
+      {"a name leading out of the folder", "\tIMG_1000.jpg\t2023-07-01\t",
+       "\t../outside/IMG_1000.jpg\t2023-07-01\t"},
+      {"a created folder outside", "create\t" + tree + "\t2023-07-02",
+       "create\t" + tree + "\t../outside/keep"},
+      {"an absolute date folder", "\tIMG_1001.jpg\t2023-07-02\t", "\tIMG_1001.jpg\t" + outside + "\t"},
+      {"a relative folder", "move\t" + tree + "\t", "move\ttree\t"},
+      {"a line that is no record", "", "move\t" + tree + "\tIMG_1000.jpg\n"},
+  };
+  for (const Edit& edit : edits) {
+    SCOPED_TRACE(edit.what);
+    TemporaryFolder state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    std::filesystem::remove_all(tree);
+    std::filesystem::remove_all(outside);
+    ::mkdir(tree.c_str(), 0700);
+    ::mkdir(outside.c_str(), 0700);
+    ::mkdir((outside + "/keep").c_str(), 0700);
+    plant(tree, 2);  // IMG_1000 of the first day, IMG_1001 of the second
+    ASSERT_EQ(kelvane({"--no-window", tree}).exitStatus, 0);
+    // The same file under a name outside, as a changed journal could name it.
+    ASSERT_EQ(::link((tree + "/2023-07-02/IMG_1001.jpg").c_str(), (outside + "/IMG_1001.jpg").c_str()), 0);
+
+    const std::string journal =
+        state.path() + "/kelvane/runs/" +
+        std::filesystem::directory_iterator(state.path() + "/kelvane/runs")->path().filename().string();
+    std::string text = readBytes(journal);
+    std::size_t line = lines(text) + 1;
+    if (edit.from.empty()) {
+      text += edit.to;
+    } else {
+      const std::size_t at = text.find(edit.from);
+      ASSERT_NE(at, std::string::npos) << text;
+      line = lines(text.substr(0, at)) + 1;
+      text.replace(at, edit.from.size(), edit.to);
+    }
+    writeBytes(journal, {text.begin(), text.end()});
+    const Tree before = folderFiles(top.path());
+
+    const ProcessResult undone = kelvane({"--undo"});
+    EXPECT_EQ(undone.exitStatus, 1);
+    EXPECT_EQ(undone.out, "");
+    EXPECT_NE(undone.err.find(journal + ":" + std::to_string(line) + ": "), std::string::npos) << undone.err;
+    EXPECT_EQ(folderFiles(top.path()), before);
+  }
+}
+
+// A run holds its journal for its whole life: an undo of it while it goes is
+// refused, and --runs says it is running.
+TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
+  const std::string top = photos_.path();
+  plant(top, 300);
+  const Tree before = folderFiles(top);
+  ThrottledKelvane run({"--no-window", top});
+  // The second move's line comes after the first move's record.
+  ASSERT_TRUE(run.readUntil("Moving \"IMG_1001.jpg\""));
+
+  const ProcessResult undo = kelvane({"--undo"});
+  EXPECT_EQ(undo.exitStatus, 1);
+  EXPECT_EQ(undo.out, "");
+  EXPECT_NE(undo.err.find(" is still running"), std::string::npos) << undo.err;
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\trunning\t" + top + "\n")) << runs.out;
+
+  const ProcessResult sorted = run.finish();
+  EXPECT_EQ(sorted.exitStatus, 0) << sorted.err;
+  EXPECT_TRUE(sorted.out.ends_with("Finished\n"));
+  // Every photo is in a date folder: the undo moved none back.
+  const Tree filed = folderFiles(top);
+  EXPECT_EQ(std::count_if(filed.begin(), filed.end(),
+                          [](const auto& entry) {
+                            return entry.first.find('/') == std::string::npos && entry.second != "/";
+                          }),
+            0);
+  EXPECT_TRUE(kelvane({"--runs"}).out.ends_with("\t300\t-\t" + top + "\n"));
+  EXPECT_EQ(kelvane({"--undo"}).exitStatus, 0);
+  EXPECT_EQ(folderFiles(top), before);
+}
+
+// An undo holds the run while it works: a second undo of it is refused.
+TEST_F(Undo, OneUndoAtATimeWorksOnARun) {
+  const std::string top = photos_.path();
+  plant(top, 300);
+  const Tree before = folderFiles(top);
+  ASSERT_EQ(kelvane({"--no-window", top}).exitStatus, 0);
+  ThrottledKelvane first({"--undo"});
+  ASSERT_TRUE(first.readUntil("\" back to \""));
+
+  const ProcessResult second = kelvane({"--undo"});
+  EXPECT_EQ(second.exitStatus, 1);
+  EXPECT_EQ(second.out, "");
+  EXPECT_NE(second.err.find(" is being taken back by another undo"), std::string::npos) << second.err;
+
+  const ProcessResult undone = first.finish();
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out << undone.err;
+  EXPECT_EQ(folderFiles(top), before);
+}
+
+// Run ids are local start times; "last" is still the run that started last
+// when the time zone changed between two runs.
+TEST_F(Undo, TakesBackTheRunThatStartedLastWhateverTheTimeZone) {
+  const std::string east = plantedFolder("east", 2);
+  const std::string west = plantedFolder("west", 2);
+  const Tree westBefore = folderFiles(west);
+  const char* zone = std::getenv("TZ");
+  const std::optional<std::string> savedZone =
+      zone != nullptr ? std::optional<std::string>(zone) : std::nullopt;
+  ::setenv("TZ", "UTC-12", 1);  // local time is 24 hours ahead of the next run's
+  ASSERT_EQ(kelvane({"--no-window", east}).exitStatus, 0);
+  ::setenv("TZ", "UTC+12", 1);
+  ASSERT_EQ(kelvane({"--no-window", west}).exitStatus, 0);
+  savedZone ? ::setenv("TZ", savedZone->c_str(), 1) : ::unsetenv("TZ");
+
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_LT(runs.out.find("\t" + east + "\n"), runs.out.find("\t" + west + "\n")) << runs.out;
+  const ProcessResult undone = kelvane({"--undo"});
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(west), westBefore);
+  EXPECT_NE(folderFiles(east).count("2023-07-01"), 0u);
+}
+
+// Journals of the first format name their start in local time only: they
+// come before every newer one, in the order of their last records.
+TEST_F(Undo, OrdersJournalsOfTheFirstFormatByTheirLastRecord) {
+  std::filesystem::create_directories(runsFolder());
+  const auto writeOld = [&](const std::string& id, std::time_t lastRecord) {
+    const std::string path = runsFolder() + "/" + id + ".journal";
+    const std::string text =
+        "kelvane-journal 1\t2020-01-01 00:00:00\ncreate\t" + photos_.path() + "\t2020-01-01\n";
+    writeBytes(path, {text.begin(), text.end()});
+    const timespec times[2] = {{lastRecord, 0}, {lastRecord, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  writeOld("20300101-000000", 1'000'000'000);  // ran first, in a zone far ahead
+  writeOld("20200101-000000", 1'000'000'100);
+  plant(photos_.path(), 1);
+  ASSERT_EQ(kelvane({"--no-window", photos_.path()}).exitStatus, 0);
+  const ProcessResult runs = kelvane({"--runs"});
+  ASSERT_EQ(lines(runs.out), 4u) << runs.out;
+  const std::size_t first = runs.out.find("\n20300101-000000\t");
+  const std::size_t second = runs.out.find("\n20200101-000000\t");
+  EXPECT_LT(first, second) << runs.out;
+  EXPECT_NE(second, std::string::npos) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\t1\t-\t" + photos_.path() + "\n")) << runs.out;
+}
+
+// A run that cannot write its journal (no byte may go to a file) sorts
+// unrecorded, says so, and leaves no journal; empty journals left by earlier
+// releases are passed over, so the last real run is the one taken back.
+TEST_F(Undo, LeavesNoEmptyJournalAndPassesOverOnesFound) {
+  const std::string recorded = plantedFolder("recorded", 2);
+  const std::string unrecorded = plantedFolder("unrecorded", 2);
+  const Tree before = folderFiles(recorded);
+  ASSERT_EQ(kelvane({"--no-window", recorded}).exitStatus, 0);
+  const std::vector<std::string> journalsBefore = journals();
+
+  // Its outputs go through a pipe, which the file size limit does not bound.
+  const ProcessResult full =
+      runProgram({"/bin/sh", "-c", "(trap '' XFSZ; ulimit -f 0; \"$@\"; echo \"exit $?\") 2>&1 | cat", "sh",
+                  KELVANE_BINARY, "--no-window", unrecorded});
+  EXPECT_NE(full.out.find("Kelvane: this run is not recorded and cannot be undone: Error # "),
+            std::string::npos)
+      << full.out;
+  EXPECT_TRUE(full.out.ends_with("Finished\nexit 0\n")) << full.out;
+  EXPECT_EQ(journals(), journalsBefore);
+
+  writeBytes(runsFolder() + "/29990101-000000.journal", {});
+  const std::string headerOnly = "kelvane-journal 1\t2999-01-01 00:00:01\n";
+  writeBytes(runsFolder() + "/29990101-000001.journal", {headerOnly.begin(), headerOnly.end()});
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_EQ(kelvane({"--undo", "29990101-000001"}).exitStatus, 1);
+  const ProcessResult undone = kelvane({"--undo"});
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(recorded), before);
+}
+
+// A run started in a working folder deeper than PATH_MAX records that folder
+// whole: it is taken back from anywhere, and a folder of the same name where
+// the undo starts is not touched.
+TEST_F(Undo, RecordsTheWholePathOfAWorkingFolderDeeperThanPathMax) {
+  const std::string step(250, 'd');
+  std::string deep = photos_.path();
+  const auto enterDeep = [&] {
+    ASSERT_EQ(::chdir(photos_.path().c_str()), 0);
+    for (std::size_t length = photos_.path().size(); length < deep.size(); length += 1 + step.size())
+      ASSERT_EQ(::chdir(step.c_str()), 0);
+  };
+  ASSERT_EQ(::chdir(deep.c_str()), 0);
+  while (deep.size() <= PATH_MAX) {
+    ASSERT_EQ(::mkdir(step.c_str(), 0700), 0);
+    ASSERT_EQ(::chdir(step.c_str()), 0);
+    deep += "/" + step;
+  }
+  ASSERT_EQ(::mkdir("photos", 0700), 0);
+  plant("photos", 2);
+  const Tree before = folderFiles("photos");
+  const ProcessResult sorted = kelvane({"--no-window", "photos"});  // from the deep working folder
+  const Tree after = folderFiles("photos");
+  ASSERT_EQ(::chdir("/"), 0);
+  ASSERT_EQ(sorted.exitStatus, 0) << sorted.err;
+  ASSERT_NE(after, before);
+  EXPECT_TRUE(kelvane({"--runs"}).out.ends_with("\t2\t-\t" + deep + "/photos\n"));
+
+  TemporaryFolder elsewhere;
+  ::mkdir((elsewhere.path() + "/photos").c_str(), 0700);
+  ::mkdir((elsewhere.path() + "/photos/2023-07-01").c_str(), 0700);
+  const ProcessResult undone = runProgram({KELVANE_BINARY, "--undo"}, elsewhere.path());
+  EXPECT_EQ(undone.exitStatus, 0) << undone.out;
+  EXPECT_EQ(folderFiles(elsewhere.path()).count("photos/2023-07-01"), 1u);
+  enterDeep();
+  EXPECT_EQ(folderFiles("photos"), before);
+  ASSERT_EQ(::chdir("/"), 0);
+}
+
+// One line a run, whatever its folders are named: tabs, line breaks and
+// backslashes are written as the journal writes them.
+TEST_F(Undo, ListsARunOnOneLineWhateverItsFolderIsNamed) {
+  const std::string folder = plantedFolder("tab\there\nline\\", 1);
+  ASSERT_EQ(kelvane({"--no-window", folder}).exitStatus, 0);
+  const ProcessResult runs = kelvane({"--runs"});
+  EXPECT_EQ(lines(runs.out), 2u) << runs.out;
+  EXPECT_TRUE(runs.out.ends_with("\t" + photos_.path() + "/tab\\there\\nline\\\\\n")) << runs.out;
 }
 
 }  // namespace

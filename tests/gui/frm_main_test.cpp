@@ -29,6 +29,7 @@
 #include "disk_files.h"
 #include "memory_file_system.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/run_store.h"
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
 
@@ -509,6 +510,34 @@ TEST(Window, UndoesTheLastRunAfterAsking) {
       "Removed Directory \"2020-01-01\"\nFinished\n"))
       << window.txtOutput()->toPlainText().toStdString();
   EXPECT_EQ(folderFiles(photos.path()), before);
+  qputenv("XDG_STATE_HOME", testState);
+}
+
+// A run that still goes holds its journal: "Undo last run..." says so in its
+// box, in the words of --undo, and starts nothing.
+TEST(Window, RefusesToUndoARunThatStillGoes) {
+  TemporaryFolder state;
+  const QByteArray testState = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
+  const posix::RunStore store(posix::RunStore::defaultFolder());
+  posix::RunJournal running(store, [](const RuntimeFailure& failure) { ADD_FAILURE() << failure.report(); });
+  running.creatingFolder(state.path(), "2020-01-01");
+  ScriptedMessageBoxes boxes;
+  frmMain window(std::make_unique<posix::PosixFileSystem>(), boxes, {});
+  QTimer noQuestion;  // a question asked instead of the refusal is answered No, and the test fails
+  noQuestion.setSingleShot(true);
+  QObject::connect(&noQuestion, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ADD_FAILURE() << "asked: " << box->text().toStdString();
+      box->button(QMessageBox::No)->click();
+    }
+  });
+  noQuestion.start(50);
+  chooseFromLogMenu(window, "Undo last run...");
+  EXPECT_FALSE(window.busy());
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].prompt,
+            "run " + store.runIds().back() + " is still running: it can be taken back once it has ended");
   qputenv("XDG_STATE_HOME", testState);
 }
 

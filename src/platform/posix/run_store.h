@@ -4,10 +4,13 @@
 // never beside the photos.
 #pragma once
 
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +32,12 @@ class RunStore {
 
   const std::string& folder() const { return folder_; }
 
-  // Oldest first.
+  // The runs recorded, in the order they started, the last one last.
   std::vector<std::string> runIds() const;
   journal::RunHistory read(const std::string& id) const;
+  // Whether the run still goes: it holds its journal until it ends, however
+  // it ends.
+  bool running(const std::string& id) const;
   std::string journalPath(const std::string& id) const;
   std::string undoPath(const std::string& id) const;
 
@@ -42,12 +48,12 @@ class RunStore {
 class BackgroundSync;
 
 // The journal of one sort run: made at its first record, so that a run that
-// changes nothing leaves none. Every record is handed to the kernel before
-// the call returns, and reaches the disk with the next sync (below). Where no
-// journal can be made at all (no state folder, one that cannot be written),
-// the run goes on unrecorded, as it would without journals, and `unrecorded`
-// hears why, once; a record that cannot be added to a journal once made stops
-// the run.
+// changes nothing leaves none, and named only once that record is in it.
+// Every record is handed to the kernel before the call returns, and reaches
+// the disk with the next sync (below). Where no journal can be made at all
+// (no state folder, one that cannot be written), the run goes on unrecorded,
+// as it would without journals, and `unrecorded` hears why, once; a record
+// that cannot be added to a journal once made stops the run.
 class RunJournal : public MoveJournal {
  public:
   RunJournal(const RunStore& store, std::function<void(const RuntimeFailure&)> unrecorded);
@@ -70,8 +76,11 @@ class RunJournal : public MoveJournal {
   void append(const std::string& record);
   // Records the held folder's identity before the first record about it.
   void appendAbout(const std::string& folder, const std::string& record);
-  void create();
-  std::string whole(const std::string& folder) const;
+  void create(const std::string& firstRecord);
+  std::string nameInPlace(const std::string& temporary) const;
+  std::optional<std::string> whole(const std::string& folder) const;
+  std::optional<std::string> recordedPath(const std::string& folder);
+  void stopRecording(const RuntimeFailure& failure);
 
   struct HeldFolder {
     EntryIdentity identity;
@@ -82,7 +91,13 @@ class RunJournal : public MoveJournal {
   const RunStore& store_;
   std::function<void(const RuntimeFailure&)> unrecorded_;
   bool recording_ = true;
-  std::string workingFolder_;
+  // When the run started: the id and the time shown are local, and the
+  // start in UTC (nanoseconds since 1970) orders the runs.
+  std::string id_;
+  std::string started_;
+  std::int64_t startedUtc_ = 0;
+  std::string workingFolder_;  // whole; empty when there is no whole path to it
+  int workingFolderError_ = ENOENT;
   // Records go to the disk in groups: with the first record written this
   // long or longer after the last sync, and when the journal closes. A disk
   // sync for every move would cost more than the moves themselves, and the
@@ -96,10 +111,19 @@ class RunJournal : public MoveJournal {
   std::unique_ptr<BackgroundSync> syncer_;  // after fd_: ends before the journal closes
 };
 
-// The journal of taking one run back, kept the same way.
+// Taking one run back. While this lives, it holds the run: no run that still
+// goes can be taken back, and no other undo works on the same run. The
+// run's records are read and checked once it is held; the journal of the
+// undo's progress is kept as a run's is, but with every record synced.
 class UndoJournal : public journal::UndoRecorder {
  public:
-  UndoJournal(const RunStore& store, const std::string& id) : path_(store.undoPath(id)) {}
+  UndoJournal(const RunStore& store, const std::string& id);
+
+  // Why the run is not to be taken back now, a line a reason, for the user;
+  // empty when it may be. A journal with any record that is not valid is
+  // refused whole: records could have been changed anywhere in it.
+  const std::vector<std::string>& refusal() const { return refusal_; }
+  const journal::RunHistory& run() const { return run_; }
 
   void linkMadeBack(std::size_t index, const EntryStamp& newLink) override;
   void movedBack(std::size_t index) override;
@@ -109,7 +133,10 @@ class UndoJournal : public journal::UndoRecorder {
   void append(const std::string& record);
 
   std::string path_;
-  Descriptor fd_;
+  Descriptor journalFd_;  // the run's journal, held shared
+  Descriptor fd_;         // the undo's journal, held alone
+  journal::RunHistory run_;
+  std::vector<std::string> refusal_;
 };
 
 }  // namespace kelvane::posix
