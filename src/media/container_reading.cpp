@@ -4,6 +4,7 @@
 #include <array>
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 #include "platform/runtime_failure.h"
 
@@ -14,13 +15,14 @@ namespace {
 constexpr int kMaxBoxes = 10'000;  // boxes or chunks looked at on one level
 constexpr int kMaxItems = 10'000;  // items of a HEIF item list
 constexpr std::int64_t kMaxText = 256;
+constexpr std::int64_t kMaxPacket = 1 << 20;  // bytes of an XMP packet looked at
 
 // Seconds from 1904-01-01, where movie times count from, to 1970-01-01.
 constexpr std::int64_t kMovieEpoch = 2'082'844'800;
 
-std::string textAt(FileBytes& bytes, std::int64_t at, std::int64_t length) {
+std::string textAt(FileBytes& bytes, std::int64_t at, std::int64_t length, std::int64_t limit = kMaxText) {
   std::string text;
-  for (std::int64_t k = 0; k < length && k < kMaxText; ++k) text += static_cast<char>(bytes.byteAt(at + k));
+  for (std::int64_t k = 0; k < length && k < limit; ++k) text += static_cast<char>(bytes.byteAt(at + k));
   return text;
 }
 
@@ -56,13 +58,43 @@ std::optional<Box> boxAt(FileBytes& bytes, std::int64_t at, std::int64_t parentE
   return box;
 }
 
-std::optional<Box> childOf(FileBytes& bytes, std::int64_t from, std::int64_t end, std::string_view type) {
+// The first box from `from` on that `matches`; nothing once a box's size
+// lies about its parent.
+template <typename Match>
+std::optional<Box> firstChild(FileBytes& bytes, std::int64_t from, std::int64_t end, Match matches) {
   for (int n = 0; n < kMaxBoxes; ++n) {
     const std::optional<Box> box = boxAt(bytes, from, end);
-    if (!box || box->type == type) return box;
+    if (!box) return std::nullopt;
+    if (matches(*box)) return box;
     from = box->end;
   }
   return std::nullopt;
+}
+
+std::optional<Box> childOf(FileBytes& bytes, std::int64_t from, std::int64_t end, std::string_view type) {
+  return firstChild(bytes, from, end, [&](const Box& box) { return box.type == type; });
+}
+
+using UserType = std::array<std::uint8_t, 16>;
+
+// Canon's box of metadata in a CR3 file's moov, and the box XMP writers use.
+constexpr UserType kCanonMetadata = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                     0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+constexpr UserType kXmpPacket = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                                 0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+
+// A uuid box's data: its 16-byte user type, then the contents.
+std::optional<Box> uuidChildOf(FileBytes& bytes, std::int64_t from, std::int64_t end,
+                               const UserType& userType) {
+  std::optional<Box> found = firstChild(bytes, from, end, [&](const Box& box) {
+    if (box.type != "uuid" || box.end - box.data < 16) return false;
+    for (std::size_t k = 0; k < userType.size(); ++k) {
+      if (bytes.byteAt(box.data + static_cast<std::int64_t>(k)) != userType[k]) return false;
+    }
+    return true;
+  });
+  if (found) found->data += 16;
+  return found;
 }
 
 std::int64_t fileEnd(FileBytes& bytes) { return bytes.upperBound(); }
@@ -199,7 +231,90 @@ std::optional<std::string> movieHeaderDate(FileBytes& bytes, const Box& mvhd, bo
   return std::string(text.data(), length);
 }
 
+bool isIsoDate(std::string_view text) {
+  if (text.size() < 10 || text[4] != '-' || text[7] != '-') return false;
+  return std::all_of(text.begin(), text.begin() + 10,
+                     [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+}
+
+// An XMP property's value, written as an attribute (name="value") or as an
+// element (<name>value</name>), when it begins with a date.
+std::optional<std::string> xmpProperty(const std::string& packet, std::string_view name) {
+  constexpr std::string_view kSpace = " \t\r\n";
+  for (std::size_t at = packet.find(name); at != std::string::npos; at = packet.find(name, at + 1)) {
+    if (at > 0 && packet[at - 1] != '<' && kSpace.find(packet[at - 1]) == std::string_view::npos) continue;
+    std::size_t from = packet.find_first_not_of(kSpace, at + name.size());
+    std::size_t to = std::string::npos;
+    if (from < packet.size() && packet[from] == '>') {
+      to = packet.find('<', ++from);
+    } else if (from < packet.size() && packet[from] == '=') {
+      from = packet.find_first_not_of(kSpace, from + 1);
+      if (from < packet.size() && (packet[from] == '"' || packet[from] == '\'')) {
+        to = packet.find(packet[from], from + 1);
+        ++from;
+      }
+    }
+    if (to == std::string::npos) continue;
+    const std::string value = packet.substr(from, to - from);
+    const std::size_t first = value.find_first_not_of(kSpace);
+    if (first != std::string::npos && isIsoDate(std::string_view(value).substr(first))) {
+      return value.substr(first, value.find_last_not_of(kSpace) + 1 - first);
+    }
+  }
+  return std::nullopt;
+}
+
+// XMP packets where movies keep them: a uuid box at the top level or in
+// moov, or moov/udta/XMP_. Their dates are local times.
+std::optional<std::string> xmpDate(FileBytes& bytes, const std::optional<Box>& moov) {
+  std::vector<Box> packets;
+  if (std::optional<Box> top = uuidChildOf(bytes, 0, fileEnd(bytes), kXmpPacket)) packets.push_back(*top);
+  if (moov) {
+    if (std::optional<Box> inside = uuidChildOf(bytes, moov->data, moov->end, kXmpPacket))
+      packets.push_back(*inside);
+    if (std::optional<Box> udta = childOf(bytes, moov->data, moov->end, "udta")) {
+      if (std::optional<Box> xmp = childOf(bytes, udta->data, udta->end, "XMP_")) packets.push_back(*xmp);
+    }
+  }
+  for (const Box& box : packets) {
+    const std::string packet = textAt(bytes, box.data, box.end - box.data, kMaxPacket);
+    for (const std::string_view name : {"xmp:CreateDate", "photoshop:DateCreated"}) {
+      if (std::optional<std::string> date = xmpProperty(packet, name)) return date;
+    }
+  }
+  return std::nullopt;
+}
+
+// A CR3 file's Exif: moov's Canon box holds CMT1 (IFD0) and CMT2 (the Exif
+// IFD, where the capture date is), each a complete TIFF block.
+std::vector<std::int64_t> canonTiffStarts(FileBytes& bytes) {
+  const std::optional<Box> moov = childOf(bytes, 0, fileEnd(bytes), "moov");
+  if (!moov) return {};
+  const std::optional<Box> canon = uuidChildOf(bytes, moov->data, moov->end, kCanonMetadata);
+  if (!canon) return {};
+  std::vector<std::int64_t> starts;
+  for (const std::string_view type : {"CMT2", "CMT1"}) {
+    if (std::optional<Box> block = childOf(bytes, canon->data, canon->end, type))
+      starts.push_back(block->data);
+  }
+  return starts;
+}
+
 }  // namespace
+
+bool isIsoMedia(FileBytes& bytes) {
+  using namespace std::string_view_literals;
+  if (fileEnd(bytes) < 8) return false;
+  const std::string type = textAt(bytes, 4, 4);
+  if (type == "ftyp") return true;
+  // QuickTime files may begin with any of these instead.
+  constexpr std::array kMovieStarts = {"moov"sv, "mdat"sv, "wide"sv, "free"sv, "skip"sv,
+                                       "pnot"sv, "PICT"sv, "junk"sv, "uuid"sv};
+  if (std::find(kMovieStarts.begin(), kMovieStarts.end(), type) == kMovieStarts.end()) return false;
+  const std::uint64_t size = bigEndian(bytes, 0, 4);
+  if (size == 1) return fileEnd(bytes) >= 16 && bigEndian(bytes, 8, 8) >= 16;
+  return size == 0 || size >= 8;
+}
 
 std::uint64_t bigEndian(FileBytes& bytes, std::int64_t at, int n) {
   std::uint64_t value = 0;
@@ -271,12 +386,23 @@ std::optional<std::int64_t> heifTiffStart(FileBytes& bytes) {
   return at + 4 + static_cast<std::int64_t>(skip);
 }
 
+std::vector<std::int64_t> isoExifStarts(FileBytes& bytes) {
+  std::vector<std::int64_t> starts;
+  if (const std::optional<std::int64_t> heif = heifTiffStart(bytes)) starts.push_back(*heif);
+  const std::vector<std::int64_t> canon = canonTiffStarts(bytes);
+  starts.insert(starts.end(), canon.begin(), canon.end());
+  return starts;
+}
+
 std::optional<std::string> movieDate(FileBytes& bytes, bool utc) {
   const std::optional<Box> moov = childOf(bytes, 0, fileEnd(bytes), "moov");
-  if (!moov) return std::nullopt;
-  if (const std::optional<Box> meta = childOf(bytes, moov->data, moov->end, "meta")) {
-    if (std::optional<std::string> date = appleCreationDate(bytes, *meta)) return date;
+  if (moov) {
+    if (const std::optional<Box> meta = childOf(bytes, moov->data, moov->end, "meta")) {
+      if (std::optional<std::string> date = appleCreationDate(bytes, *meta)) return date;
+    }
   }
+  if (std::optional<std::string> date = xmpDate(bytes, moov)) return date;
+  if (!moov) return std::nullopt;
   const std::optional<Box> mvhd = childOf(bytes, moov->data, moov->end, "mvhd");
   if (!mvhd) return std::nullopt;
   return movieHeaderDate(bytes, *mvhd, utc);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "exif/file_bytes.h"
 
@@ -23,9 +24,19 @@ std::optional<std::int64_t> pngTiffStart(FileBytes& bytes);
 std::optional<std::int64_t> webpTiffStart(FileBytes& bytes);
 std::optional<std::int64_t> heifTiffStart(FileBytes& bytes);
 
+// An ISO base media file: ftyp first, or a box QuickTime files begin with
+// (moov, mdat, wide, free, skip, pnot, PICT, junk, uuid) of a sane size.
+bool isIsoMedia(FileBytes& bytes);
+
+// The TIFF headers of an ISO base media file's own Exif, in the order they
+// are asked for a capture date: HEIF's Exif item, then a CR3 file's Exif IFD
+// and its IFD0.
+std::vector<std::int64_t> isoExifStarts(FileBytes& bytes);
+
 // A QuickTime or MP4 file's capture date as "YYYY-MM-DD...": the Apple
-// creation date key (local time) when there is one, else the movie header's
-// creation time in this machine's time zone (or UTC). Nothing without one.
+// creation date key (local time) when there is one, else an XMP packet's
+// creation date (local time), else the movie header's creation time in this
+// machine's time zone (or UTC). Nothing without one.
 std::optional<std::string> movieDate(FileBytes& bytes, bool utc);
 
 }  // namespace kelvane::media

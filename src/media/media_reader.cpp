@@ -39,7 +39,7 @@ Kind kindOf(FileBytes& bytes) {
   if (isTiff(bytes)) return Kind::Tiff;
   if (startsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return Kind::Png;
   if (startsWith(bytes, "RIFF"sv) && startsWith(bytes, "WEBP"sv, 8)) return Kind::WebP;
-  if (startsWith(bytes, "ftyp"sv, 4)) return Kind::IsoMedia;
+  if (isIsoMedia(bytes)) return Kind::IsoMedia;
   return Kind::Unknown;
 }
 
@@ -67,6 +67,18 @@ MediaDate tiffDate(FileBytes& bytes, std::int64_t start, MessageBoxes& boxes) {
   return date;
 }
 
+// A capture date in the file's own Exif wins over any date of the movie.
+MediaDate isoMediaDate(FileBytes& bytes, MessageBoxes& boxes, bool videoUtc) {
+  MediaDate date;
+  for (const std::int64_t start : isoExifStarts(bytes)) {
+    const MediaDate found = tiffDate(bytes, start, boxes);
+    date.cutShort = date.cutShort || found.cutShort;
+    if (!std::holds_alternative<std::monostate>(found.value)) return {found.value, date.cutShort};
+  }
+  if (std::optional<std::string> movie = movieDate(bytes, videoUtc)) date.value = *movie;
+  return date;
+}
+
 MediaDate tiffDateAt(FileBytes& bytes, const std::optional<std::int64_t>& start, MessageBoxes& boxes) {
   return start ? tiffDate(bytes, *start, boxes) : MediaDate{};
 }
@@ -91,12 +103,7 @@ std::optional<MediaDate> MediaReader::captureDate(const std::string& path) {
       case Kind::Tiff: date = tiffDate(bytes, 0, boxes_); break;
       case Kind::Png: date = tiffDateAt(bytes, pngTiffStart(bytes), boxes_); break;
       case Kind::WebP: date = tiffDateAt(bytes, webpTiffStart(bytes), boxes_); break;
-      case Kind::IsoMedia:
-        date = tiffDateAt(bytes, heifTiffStart(bytes), boxes_);
-        if (std::holds_alternative<std::monostate>(date->value)) {
-          if (std::optional<std::string> movie = movieDate(bytes, videoUtc_)) date->value = *movie;
-        }
-        break;
+      case Kind::IsoMedia: date = isoMediaDate(bytes, boxes_, videoUtc_); break;
       case Kind::Jpeg:
       case Kind::Unknown: break;
     }

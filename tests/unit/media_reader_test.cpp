@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "iso_box_builder.h"
 #include "memory_file_system.h"
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
@@ -21,27 +23,11 @@ namespace kelvane::media {
 namespace {
 
 using namespace kelvane::testing;
-using Bytes = std::vector<std::uint8_t>;
-
 const std::string kDate = "2021:03:04 05:06:07";
 
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes big(std::uint64_t value, int n) {
-  Bytes out;
-  for (int k = n - 1; k >= 0; --k) out.push_back(static_cast<std::uint8_t>(value >> (8 * k)));
-  return out;
-}
 Bytes little(std::uint32_t value) {
   return {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
           std::uint8_t(value >> 24)};
-}
-Bytes box(const std::string& type, const Bytes& data) { return big(data.size() + 8, 4) + text(type) + data; }
-Bytes fullBox(const std::string& type, int version, const Bytes& data) {
-  return box(type, Bytes{static_cast<std::uint8_t>(version), 0, 0, 0} + data);
 }
 Bytes exifBlock(ByteOrder order = ByteOrder::Intel) { return tiffWithDate(kDate, order).bytes(); }
 
@@ -95,7 +81,7 @@ Bytes heif(int method) {
 // A movie: its header's creation time (seconds from 1904) and, in QuickTime's
 // way, Apple's creation date key among others.
 Bytes movie(std::uint64_t created, const std::string& appleDate) {
-  const Bytes mvhd = fullBox("mvhd", 0, big(created, 4) + big(created, 4) + big(600, 4) + Bytes(80, 0));
+  const Bytes mvhd = movieHeader(created);
   Bytes meta;
   if (!appleDate.empty()) {
     const auto key = [](const std::string& name) {
@@ -149,6 +135,7 @@ TEST(MediaReader, FindsTheExifBlockOfEveryContainer) {
       {"WebP", webp()},
       {"HEIF, item in mdat", heif(0)},
       {"HEIF, item in idat", heif(1)},
+      {"Canon CR3", canonRaw(kDate, movieTime(1'000'000'000))},
   };
   for (const auto& [name, file] : files) EXPECT_EQ(read(file).value(), kDate) << name;
   // JPEGs and files of no known kind are left to the first release's reader.
@@ -174,11 +161,98 @@ TEST(MediaReader, AMovieIsDatedByAppleKeyElseByItsHeaderInLocalTime) {
   ::tzset();
 }
 
+// 2021-07-05 02:30:00 UTC, the movie header's time in the tests below.
+const std::uint64_t kCreated = movieTime(1'625'452'200);
+const std::string kCreatedUtc = "2021:07:05 02:30:00";
+
+Bytes replaced(Bytes file, const std::string& from, const std::string& to) {
+  const Bytes pattern = text(from);
+  const auto at = std::search(file.begin(), file.end(), pattern.begin(), pattern.end());
+  EXPECT_NE(at, file.end()) << from;
+  if (at != file.end()) std::ranges::copy(text(to), at);
+  return file;
+}
+
+// The movie header keeps UTC and a camera far from this machine's zone lands
+// a day off there; the Exif block of a CR3 holds the camera's own time.
+TEST(MediaReader, ACanonRawIsDatedByItsExifBeforeItsMovieHeader) {
+  const Bytes cr3 = canonRaw(kDate, kCreated);
+  EXPECT_EQ(read(cr3, true).value(), kDate);
+  EXPECT_EQ(read(replaced(cr3, "CMT2", "CMTX"), true).value(), kCreatedUtc);  // IFD0 holds no date
+  EXPECT_EQ(read(replaced(cr3, "\x85\xc0\xb6\x87", "\x85\xc0\xb6\x88"), true).value(), kCreatedUtc);
+}
+
+TEST(MediaReader, AQuickTimeFileMayBeginWithoutFtyp) {
+  const Bytes moov = box("moov", movieHeader(kCreated));
+  for (const char* first : {"mdat", "wide", "free", "skip", "pnot", "PICT", "junk"}) {
+    EXPECT_EQ(read(box(first, Bytes(4, 0)) + moov, true).value(), kCreatedUtc) << first;
+  }
+  EXPECT_EQ(read(moov + box("mdat", Bytes(4, 0)), true).value(), kCreatedUtc);
+  EXPECT_EQ(read(uuidBox("00112233-4455-6677-8899-aabbccddeeff", {}) + moov, true).value(), kCreatedUtc);
+  EXPECT_EQ(read(big(1, 4) + text("wide") + big(16, 8) + moov, true).value(), kCreatedUtc);  // 64-bit size
+  EXPECT_EQ(read(big(0, 4) + text("mdat") + moov).value(), "(no date)");  // mdat to the end hides moov
+  // A size no box can have, or a type no movie begins with: not a movie.
+  EXPECT_EQ(read(big(4, 4) + text("wide") + moov).value(), "(not mine)");
+  EXPECT_EQ(read(big(1, 4) + text("wide") + big(15, 8) + moov).value(), "(not mine)");
+  EXPECT_EQ(read(box("trak", Bytes(4, 0)) + moov).value(), "(not mine)");
+}
+
+// XMP dates are local times: they come after the Exif block and Apple's key,
+// before the movie header.
+TEST(MediaReader, AMovieIsDatedByItsXmpPacketBeforeItsMovieHeader) {
+  const std::string local = "2021-05-12T12:21:21+02:00";
+  const auto packet = [&](const char* property, bool asElement) {
+    return xmpPacket(property, local, asElement);
+  };
+  const Bytes ftyp = box("ftyp", text("isom") + big(0, 4) + text("isommp41"));
+  const Bytes mvhd = movieHeader(kCreated);
+  const std::vector<std::pair<std::string, Bytes>> dated = {
+      {"top-level uuid, attribute",
+       ftyp + box("moov", mvhd) + uuidBox(kXmpUserType, packet("xmp:CreateDate", false))},
+      {"uuid in moov, element",
+       ftyp + box("moov", mvhd + uuidBox(kXmpUserType, packet("xmp:CreateDate", true)))},
+      {"moov/udta/XMP_, photoshop",
+       ftyp + box("moov", mvhd + box("udta", box("XMP_", packet("photoshop:DateCreated", false))))},
+      {"QuickTime without ftyp",
+       box("wide", {}) + box("moov", mvhd + box("udta", box("XMP_", packet("xmp:CreateDate", true))))},
+  };
+  for (const auto& [name, file] : dated) EXPECT_EQ(read(file, true).value(), local) << name;
+
+  const std::vector<std::pair<std::string, Bytes>> others = {
+      {"not a date",
+       ftyp + box("moov", mvhd) + uuidBox(kXmpUserType, xmpPacket("xmp:CreateDate", "2021", false))},
+      {"another property", ftyp + box("moov", mvhd) + uuidBox(kXmpUserType, packet("xmp:ModifyDate", false))},
+      {"another user type",
+       ftyp + box("moov", mvhd) +
+           uuidBox("00112233-4455-6677-8899-aabbccddeeff", packet("xmp:CreateDate", false))},
+      {"beyond the bytes looked at",
+       ftyp + box("moov", mvhd) +
+           uuidBox(kXmpUserType, Bytes(1 << 20, ' ') + packet("xmp:CreateDate", false))},
+  };
+  for (const auto& [name, file] : others) EXPECT_EQ(read(file, true).value(), kCreatedUtc) << name;
+
+  const Bytes apple = movie(kCreated, "2021-07-06T23:30:00+0900");
+  EXPECT_EQ(read(apple + uuidBox(kXmpUserType, packet("xmp:CreateDate", false))).value(),
+            "2021-07-06T23:30:00+0900");
+  EXPECT_EQ(read(canonRaw(kDate, kCreated) + uuidBox(kXmpUserType, packet("xmp:CreateDate", false))).value(),
+            kDate);
+}
+
 // Cut short anywhere, or with its sizes and counts made huge, a file gives a
 // date or none, at once.
 TEST(MediaReader, DamageNeverHangsNorEscapes) {
-  const std::vector<Bytes> files = {png(true, true), webp(), heif(0), heif(1),
-                                    movie(3'700'000'000ull, "2021-07-06T23:30:00+0900")};
+  const Bytes moov =
+      box("moov",
+          movieHeader(kCreated) + box("udta", box("XMP_", xmpPacket("xmp:CreateDate", "2021-05-12", true))));
+  const std::vector<Bytes> files = {
+      png(true, true),
+      webp(),
+      heif(0),
+      heif(1),
+      movie(3'700'000'000ull, "2021-07-06T23:30:00+0900"),
+      canonRaw(kDate, kCreated),
+      box("wide", {}) + moov +
+          uuidBox(kXmpUserType, xmpPacket("photoshop:DateCreated", "2021-05-12", false))};
   const auto started = std::chrono::steady_clock::now();
   for (const Bytes& whole : files) {
     for (std::size_t length = 0; length < whole.size(); ++length) {
