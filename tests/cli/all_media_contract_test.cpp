@@ -13,6 +13,7 @@
 
 #include "child_process.h"
 #include "disk_files.h"
+#include "iso_box_builder.h"
 #include "test_data.h"
 #include "tiff_builder.h"
 
@@ -23,8 +24,9 @@ using namespace kelvane::testing;
 namespace fs = std::filesystem;
 
 const std::vector<std::pair<std::string, std::string>> kMedia = {
-    {"photo.png", "2019-05-06"},  {"photo.webp", "2019-05-07"}, {"photo.heic", "2019-05-08"},
-    {"photo.avif", "2019-05-09"}, {"photo.tif", "2019-05-10"},  {"clip.mov", "2021-07-06"}};
+    {"photo.png", "2019-05-06"},    {"photo.webp", "2019-05-07"},  {"photo.heic", "2019-05-08"},
+    {"photo.avif", "2019-05-09"},   {"photo.tif", "2019-05-10"},   {"clip.mov", "2021-07-06"},
+    {"clip-xmp.mp4", "2020-02-03"}, {"clip-xmp.mov", "2020-02-04"}};
 
 class AllMedia : public ::testing::Test {
  protected:
@@ -74,6 +76,32 @@ TEST_F(AllMedia, VideoUtcKeepsTheMovieHeadersUtcDate) {
   EXPECT_EQ(sort({"--all-media", "--video-utc"}).exitStatus, 0);
   EXPECT_TRUE(fs::exists(at("2021-07-05/clip.mp4")));
   EXPECT_TRUE(fs::exists(at("2021-07-06/clip.mov")));  // Apple's key is local time already
+}
+
+// The movie header of a CR3 holds UTC, a day off from the camera's own date
+// both east and west of it; the Exif block's date wins wherever the program
+// runs. 2022-03-11 12:00 UTC is the 12th in Kiritimati, the 11th in Los Angeles.
+TEST_F(AllMedia, ACanonRawGoesByItsExifDateInEveryZone) {
+  for (const char* zone : {"Pacific/Kiritimati", "America/Los_Angeles"}) {
+    TemporaryFolder folder;
+    writeBytes(folder.path() + "/IMG_1.CR3", canonRaw("2022:03:10 18:00:00", movieTime(1'647'000'000)));
+    ::setenv("TZ", zone, 1);
+    const ProcessResult run = runProgram({KELVANE_BINARY, "--no-window", "--all-media", folder.path()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(fs::exists(folder.path() + "/2022-03-10/IMG_1.CR3")) << zone << "\n" << run.out;
+  }
+}
+
+// A QuickTime file that begins with another box than ftyp is a movie, dated
+// by its header; one whose first box has an impossible size is no file of ours.
+TEST_F(AllMedia, AQuickTimeFileWithoutFtypGoesByItsMovieHeader) {
+  const Bytes moov = box("moov", movieHeader(movieTime(1'625'452'200)));  // 2021-07-05 02:30 UTC
+  writeBytes(at("old.mov"), box("wide", {}) + box("mdat", Bytes(32, 0)) + moov);
+  writeBytes(at("odd.mov"), big(4, 4) + text("wide") + moov);
+  const ProcessResult run = sort({"--all-media", "--video-utc"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_TRUE(fs::exists(at("2021-07-05/old.mov"))) << run.out;
+  EXPECT_NE(run.out.find("Invalid file: odd.mov\n"), std::string::npos) << run.out;
 }
 
 TEST_F(AllMedia, WithoutTheOptionOnlyJpegFilesMove) {
