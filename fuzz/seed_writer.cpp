@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "iso_box_builder.h"
 #include "tiff_builder.h"
 
 namespace {
 
 using namespace kelvane::testing;
-using Bytes = std::vector<std::uint8_t>;
 using Named = std::vector<std::pair<std::string, Bytes>>;
 namespace fs = std::filesystem;
 
@@ -144,6 +144,17 @@ Named loadSeeds() {
   budget.patch32(firstLink, 12);
   budget.patch32(firstLink + 4, 16);
   seeds.push_back({"record-budget", JpegBuilder().soi().exif(budget).bytes()});
+  // ISO base media layouts: a CR3 (Exif date and movie header a day apart), a
+  // QuickTime file without ftyp, movies with XMP packets in each place.
+  const std::string local = "2021-05-12T12:21:21+02:00";
+  const Bytes mvhd = movieHeader(movieTime(1'647'000'000));
+  seeds.push_back({"cr3", canonRaw(kDate, movieTime(1'647'000'000))});
+  seeds.push_back({"quicktime-no-ftyp", box("wide", {}) + box("mdat", Bytes(16, 0)) + box("moov", mvhd)});
+  seeds.push_back({"movie-xmp-uuid", box("ftyp", bytesOf("isom")) + box("moov", mvhd) +
+                                         uuidBox(kXmpUserType, xmpPacket("xmp:CreateDate", local, false))});
+  seeds.push_back(
+      {"movie-xmp-udta",
+       box("moov", mvhd + box("udta", box("XMP_", xmpPacket("photoshop:DateCreated", local, true))))});
   // A dated file cut short, from inside its header to inside its date.
   const Bytes whole = jpegWithDate(kDate);
   for (const std::size_t length : std::vector<std::size_t>{2, 12, 21, 40, 60, 80}) {
