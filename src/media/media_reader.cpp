@@ -3,10 +3,12 @@
 #include <limits>
 #include <string_view>
 
+#include "exif/app1_segment.h"
 #include "exif/directory_walk.h"
 #include "exif/file_bytes.h"
 #include "exif/number_reading.h"
 #include "media/container_reading.h"
+#include "media/raw_reading.h"
 #include "platform/checked.h"
 #include "platform/runtime_failure.h"
 
@@ -40,6 +42,8 @@ Kind kindOf(FileBytes& bytes) {
   if (startsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return Kind::Png;
   if (startsWith(bytes, "RIFF"sv) && startsWith(bytes, "WEBP"sv, 8)) return Kind::WebP;
   if (startsWith(bytes, "ftyp"sv, 4)) return Kind::IsoMedia;
+  if (startsWith(bytes, "FUJIFILMCCD-RAW "sv)) return Kind::Raf;
+  if (startsWith(bytes, "\0MRM"sv)) return Kind::Mrw;
   return Kind::Unknown;
 }
 
@@ -71,6 +75,22 @@ MediaDate tiffDateAt(FileBytes& bytes, const std::optional<std::int64_t>& start,
   return start ? tiffDate(bytes, *start, boxes) : MediaDate{};
 }
 
+// A part of the file read as a file of its own: offsets inside it count from
+// its start, and nothing outside it is read.
+template <typename ReadPart>
+MediaDate dateInPart(FileBytes& bytes, const std::optional<ByteRange>& range, ReadPart readPart) {
+  if (!range) return {};
+  FileBytes part;
+  part.open(sliceOf(bytes, *range));
+  return readPart(part);
+}
+
+// An embedded JPEG's Exif block, found as in a JPEG file.
+MediaDate jpegDate(FileBytes& jpeg, MessageBoxes& boxes) {
+  const std::optional<App1Segment> app1 = firstApp1Segment(jpeg);
+  return app1 && app1->exif ? tiffDate(jpeg, app1->tiffStart, boxes) : MediaDate{};
+}
+
 }  // namespace
 
 MediaReader::MediaReader(FileOpener& files, MessageBoxes& boxes, bool videoUtc)
@@ -96,6 +116,13 @@ std::optional<MediaDate> MediaReader::captureDate(const std::string& path) {
         if (std::holds_alternative<std::monostate>(date->value)) {
           if (std::optional<std::string> movie = movieDate(bytes, videoUtc_)) date->value = *movie;
         }
+        break;
+      case Kind::Raf:
+        date = dateInPart(bytes, rafJpeg(bytes), [this](FileBytes& jpeg) { return jpegDate(jpeg, boxes_); });
+        break;
+      case Kind::Mrw:
+        date = dateInPart(bytes, mrwTiffBlock(bytes),
+                          [this](FileBytes& tiff) { return tiffDate(tiff, 0, boxes_); });
         break;
       case Kind::Jpeg:
       case Kind::Unknown: break;

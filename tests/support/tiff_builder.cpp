@@ -1,6 +1,21 @@
 #include "tiff_builder.h"
 
 namespace kelvane::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bigEndian32(std::uint64_t value) {
+  return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
+          std::uint8_t(value)};
+}
+
+}  // namespace
 
 TiffBuilder::TiffBuilder(ByteOrder order, std::uint32_t ifd0Offset) : order_(order) {
   const std::uint8_t mark = order == ByteOrder::Intel ? 'I' : 'M';
@@ -125,6 +140,29 @@ TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order) {
   tiff.text(dateTime);
   tiff.append({0});
   return tiff;
+}
+
+Bytes rafWith(const Bytes& jpeg, std::optional<std::uint32_t> offset, std::optional<std::uint32_t> length) {
+  const Bytes magic = text("FUJIFILMCCD-RAW ");
+  const Bytes version = text("0201");
+  const Bytes cameraNumber = text("FF129502");
+  const Bytes cameraName = text("X-T9") + Bytes(28, 0);
+  const Bytes directoryVersionAndMore = Bytes(24, 0);
+  const Bytes header = magic + version + cameraNumber + cameraName + directoryVersionAndMore;
+  const Bytes cfaPlace = Bytes(8, 0);  // the raw data's offset and length
+  const auto jpegAt = static_cast<std::uint32_t>(header.size() + 8 + cfaPlace.size());
+  return header + bigEndian32(offset.value_or(jpegAt)) + bigEndian32(length.value_or(jpeg.size())) +
+         cfaPlace + jpeg + Bytes(64, 0x55);
+}
+
+Bytes mrwWith(const Bytes& tiff, std::optional<std::uint32_t> tiffLength) {
+  const auto block = [](const std::string& type, const Bytes& data, std::uint64_t length) {
+    return text(std::string(1, '\0') + type) + bigEndian32(length) + data;
+  };
+  const Bytes blocks = block("PRD", Bytes(24, 0), 24) + block("TTW", tiff, tiffLength.value_or(tiff.size())) +
+                       block("WBG", Bytes(12, 0), 12) + block("RIF", Bytes(20, 0), 20) +
+                       block("PAD", Bytes(6, 0), 6);
+  return text(std::string("\0MRM", 4)) + bigEndian32(blocks.size()) + blocks + Bytes(64, 0x55);
 }
 
 }  // namespace kelvane::testing

@@ -1,9 +1,10 @@
-// Builds TIFF blocks and JPEG files byte by byte, with every field named, so
+// Builds TIFF blocks, JPEG files and the raw files that wrap them byte by byte, with every field named, so
 // that tests can describe well-formed and damaged files alike.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,5 +96,17 @@ std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder or
 // The TIFF block of that JPEG: IFD0 pointing to an Exif directory that holds
 // only the capture date.
 TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order = ByteOrder::Intel);
+
+// A Fujifilm RAF: its header, then the embedded JPEG at the offset the header
+// gives (by default right behind it) with the length it gives (by default the
+// JPEG's own), then raw data.
+std::vector<std::uint8_t> rafWith(const std::vector<std::uint8_t>& jpeg,
+                                  std::optional<std::uint32_t> offset = {},
+                                  std::optional<std::uint32_t> length = {});
+
+// A Minolta MRW: header blocks around the TIFF block, whose length the TTW
+// block gives (by default its own), then the image data.
+std::vector<std::uint8_t> mrwWith(const std::vector<std::uint8_t>& tiff,
+                                  std::optional<std::uint32_t> tiffLength = {});
 
 }  // namespace kelvane::testing

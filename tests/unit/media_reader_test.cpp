@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,17 @@ Bytes movie(std::uint64_t created, const std::string& appleDate) {
          box("mdat", Bytes(64, 0));
 }
 
+std::uint32_t placeOfDate(const Bytes& file) {
+  const Bytes date = text(kDate);
+  return static_cast<std::uint32_t>(std::search(file.begin(), file.end(), date.begin(), date.end()) -
+                                    file.begin());
+}
+
+// An MRW around a big-endian TIFF block, as Minolta cameras write it.
+Bytes mrw(std::optional<std::uint32_t> tiffLength = {}) {
+  return mrwWith(exifBlock(ByteOrder::Motorola), tiffLength);
+}
+
 struct Read {
   std::optional<MediaDate> date;
   std::string value() const {
@@ -149,11 +162,42 @@ TEST(MediaReader, FindsTheExifBlockOfEveryContainer) {
       {"WebP", webp()},
       {"HEIF, item in mdat", heif(0)},
       {"HEIF, item in idat", heif(1)},
+      {"Fujifilm RAF", rafWith(jpegWithDate(kDate))},
+      {"Fujifilm RAF, big-endian Exif", rafWith(jpegWithDate(kDate, ByteOrder::Motorola))},
+      {"Minolta MRW", mrw()},
   };
   for (const auto& [name, file] : files) EXPECT_EQ(read(file).value(), kDate) << name;
   // JPEGs and files of no known kind are left to the first release's reader.
   EXPECT_EQ(read(jpegWithDate(kDate)).value(), "(not mine)");
   EXPECT_EQ(read(text("plain text, no photo")).value(), "(not mine)");
+}
+
+// A raw file whose embedded part is damaged is still a raw file: it has no
+// date, and what lies outside that part is never read for it.
+TEST(MediaReader, ARawFileReadsItsEmbeddedPartWithinItsBounds) {
+  const Bytes jpeg = jpegWithDate(kDate);
+  const std::uint32_t jpegAt = placeOfDate(rafWith(jpeg)) - placeOfDate(jpeg);
+  const Bytes tiff = exifBlock(ByteOrder::Motorola);
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"RAF, JPEG offset past the end", rafWith(jpeg, 0xFFFF'FF00)},
+      {"RAF, JPEG running past the end", rafWith(jpeg, jpegAt, 0xFFFF'FFFF)},
+      {"RAF, JPEG of length 0", rafWith(jpeg, jpegAt, 0)},
+      {"RAF, JPEG without an Exif block", rafWith(JpegBuilder().soi().app0().padding(40).eoi().bytes())},
+      {"RAF, not a JPEG", rafWith(tiff)},
+      {"MRW, TIFF block running past the header", mrw(0x7FFF'FFFF)},
+      {"MRW, TIFF block of length 0", mrw(0)},
+  };
+  for (const auto& [name, file] : files) EXPECT_EQ(read(file).value(), "(no date)") << name;
+  // A part ending inside the date gives what a file ending there gives: the
+  // bytes up to its end and the 0 a view holds at its end, none beyond.
+  const std::string cutDate = kDate.substr(0, 5) + std::string(1, '\0');
+  EXPECT_EQ(read(rafWith(jpeg, jpegAt, placeOfDate(jpeg) + 5)).value(), cutDate);
+  EXPECT_EQ(read(mrw(placeOfDate(tiff) + 5)).value(), cutDate);
+  EXPECT_EQ(read(Bytes(tiff.begin(), tiff.begin() + placeOfDate(tiff) + 5)).value(), cutDate);
+  // The kind is told by the first bytes alone.
+  EXPECT_EQ(read(text("FUJIFILMCCD-RAW")).value(), "(not mine)");
+  EXPECT_EQ(read(text("FUJIFILMCCD-RAW ")).value(), "(no date)");
+  EXPECT_EQ(read(text(std::string("\0MRM", 4))).value(), "(no date)");
 }
 
 TEST(MediaReader, AMovieIsDatedByAppleKeyElseByItsHeaderInLocalTime) {
@@ -177,7 +221,12 @@ TEST(MediaReader, AMovieIsDatedByAppleKeyElseByItsHeaderInLocalTime) {
 // Cut short anywhere, or with its sizes and counts made huge, a file gives a
 // date or none, at once.
 TEST(MediaReader, DamageNeverHangsNorEscapes) {
-  const std::vector<Bytes> files = {png(true, true), webp(), heif(0), heif(1),
+  const std::vector<Bytes> files = {png(true, true),
+                                    webp(),
+                                    heif(0),
+                                    heif(1),
+                                    rafWith(jpegWithDate(kDate)),
+                                    mrw(),
                                     movie(3'700'000'000ull, "2021-07-06T23:30:00+0900")};
   const auto started = std::chrono::steady_clock::now();
   for (const Bytes& whole : files) {
