@@ -149,6 +149,9 @@ Named loadSeeds() {
   for (const std::size_t length : std::vector<std::size_t>{2, 12, 21, 40, 60, 80}) {
     seeds.push_back({"cut-" + std::to_string(length), Bytes(whole.begin(), whole.begin() + long(length))});
   }
+  // Raw files that wrap a JPEG or a TIFF block: the all-media reader's.
+  seeds.push_back({"raf", rafWith(whole)});
+  seeds.push_back({"mrw", mrwWith(tiffWithDate(kDate, ByteOrder::Motorola).bytes())});
   return seeds;
 }
 
