@@ -152,6 +152,7 @@ Named loadSeeds() {
   // Raw files that wrap a JPEG or a TIFF block: the all-media reader's.
   seeds.push_back({"raf", rafWith(whole)});
   seeds.push_back({"mrw", mrwWith(tiffWithDate(kDate, ByteOrder::Motorola).bytes())});
+  seeds.push_back({"crw", crwWith(1'614'834'367)});  // kDate on the camera's clock
   return seeds;
 }
 

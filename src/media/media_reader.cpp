@@ -44,6 +44,7 @@ Kind kindOf(FileBytes& bytes) {
   if (startsWith(bytes, "ftyp"sv, 4)) return Kind::IsoMedia;
   if (startsWith(bytes, "FUJIFILMCCD-RAW "sv)) return Kind::Raf;
   if (startsWith(bytes, "\0MRM"sv)) return Kind::Mrw;
+  if (startsWith(bytes, "II"sv) && startsWith(bytes, "HEAPCCDR"sv, 6)) return Kind::Crw;
   return Kind::Unknown;
 }
 
@@ -123,6 +124,10 @@ std::optional<MediaDate> MediaReader::captureDate(const std::string& path) {
       case Kind::Mrw:
         date = dateInPart(bytes, mrwTiffBlock(bytes),
                           [this](FileBytes& tiff) { return tiffDate(tiff, 0, boxes_); });
+        break;
+      case Kind::Crw:
+        date = MediaDate{};
+        if (std::optional<std::string> taken = crwDate(bytes)) date->value = *taken;
         break;
       case Kind::Jpeg:
       case Kind::Unknown: break;

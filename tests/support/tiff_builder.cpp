@@ -10,6 +10,11 @@ Bytes operator+(Bytes a, const Bytes& b) {
   return a;
 }
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes littleEndian16(std::uint64_t value) { return {std::uint8_t(value), std::uint8_t(value >> 8)}; }
+Bytes littleEndian32(std::uint64_t value) {
+  return {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+          std::uint8_t(value >> 24)};
+}
 Bytes bigEndian32(std::uint64_t value) {
   return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
           std::uint8_t(value)};
@@ -163,6 +168,30 @@ Bytes mrwWith(const Bytes& tiff, std::optional<std::uint32_t> tiffLength) {
                        block("WBG", Bytes(12, 0), 12) + block("RIF", Bytes(20, 0), 20) +
                        block("PAD", Bytes(6, 0), 6);
   return text(std::string("\0MRM", 4)) + bigEndian32(blocks.size()) + blocks + Bytes(64, 0x55);
+}
+
+Bytes ciffHeap(const std::vector<CiffRecord>& records) {
+  Bytes data;
+  Bytes table = littleEndian16(records.size());
+  for (const CiffRecord& record : records) {
+    table = table + littleEndian16(record.type) + littleEndian32(record.data.size()) +
+            littleEndian32(data.size());
+    data = data + record.data;
+  }
+  return data + table + littleEndian32(data.size());
+}
+
+Bytes crwWith(std::uint32_t seconds) {
+  const Bytes timeStamp = littleEndian32(seconds) + littleEndian32(0) + littleEndian32(0);
+  const Bytes exifInformation = ciffHeap({{0x1810, Bytes(28, 0)}, {0x180e, timeStamp}});
+  const Bytes imageProperties = ciffHeap({{0x080a, text("Canon") + Bytes(27, 0)}, {0x300b, exifInformation}});
+  return crwWith(ciffHeap({{0x0810, text("Kelvane") + Bytes(25, 0)}, {0x300a, imageProperties}}));
+}
+
+Bytes crwWith(const Bytes& rootHeap) {
+  const Bytes version = littleEndian32(0x0001'0002);
+  const Bytes reserved = Bytes(8, 0);
+  return text("II") + littleEndian32(26) + text("HEAPCCDR") + version + reserved + rootHeap;
 }
 
 }  // namespace kelvane::testing

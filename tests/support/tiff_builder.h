@@ -109,4 +109,21 @@ std::vector<std::uint8_t> rafWith(const std::vector<std::uint8_t>& jpeg,
 std::vector<std::uint8_t> mrwWith(const std::vector<std::uint8_t>& tiff,
                                   std::optional<std::uint32_t> tiffLength = {});
 
+// A record of a Canon CIFF heap: its type and its data, which lies in the
+// heap (a heap of its own for the types 0x28xx and 0x30xx).
+struct CiffRecord {
+  std::uint16_t type;
+  std::vector<std::uint8_t> data;
+};
+
+// A CIFF heap: the records' data, then the table (a 16-bit count and for
+// each record its type, size and offset), then the table's offset.
+std::vector<std::uint8_t> ciffHeap(const std::vector<CiffRecord>& records);
+
+// A Canon CRW: its header, then a root heap holding the image properties,
+// which hold the Exif information, which holds the time stamp record: the
+// seconds since 1970, a time zone code and its information.
+std::vector<std::uint8_t> crwWith(std::uint32_t seconds);
+std::vector<std::uint8_t> crwWith(const std::vector<std::uint8_t>& rootHeap);
+
 }  // namespace kelvane::testing

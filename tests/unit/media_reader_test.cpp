@@ -200,6 +200,67 @@ TEST(MediaReader, ARawFileReadsItsEmbeddedPartWithinItsBounds) {
   EXPECT_EQ(read(text(std::string("\0MRM", 4))).value(), "(no date)");
 }
 
+class ZoneForTest {
+ public:
+  explicit ZoneForTest(const char* zone) {
+    if (const char* now = std::getenv("TZ")) saved_ = now;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~ZoneForTest() {
+    if (saved_)
+      ::setenv("TZ", saved_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// A heap whose records all hold the same data, a heap of their own.
+Bytes heapOfHeaps(const Bytes& inner, std::uint16_t records) {
+  Bytes table{std::uint8_t(records), std::uint8_t(records >> 8)};
+  for (int k = 0; k < records; ++k)
+    table = table + Bytes{0x0b, 0x30} + little(std::uint32_t(inner.size())) + little(0);
+  return inner + table + little(std::uint32_t(inner.size()));
+}
+
+// 2017-02-03 23:45:06 counted from 1970-01-01 00:00:00 on the camera's clock.
+constexpr std::uint32_t kCrwSeconds = 1'486'165'506;
+
+TEST(MediaReader, ACrwIsDatedByItsTimeStampOnTheCamerasClock) {
+  const ZoneForTest newYork("EST5EDT,M3.2.0,M11.1.0");  // any conversion would show
+  EXPECT_EQ(read(crwWith(kCrwSeconds)).value(), "2017:02:03 23:45:06");
+  EXPECT_EQ(read(crwWith(0xFFFF'FFFF)).value(), "2106:02:07 06:28:15");
+
+  Bytes nested = ciffHeap({{0x180e, little(kCrwSeconds)}});
+  for (int depth = 0; depth < 10; ++depth) nested = ciffHeap({{0x300b, nested}});
+  Bytes bomb = ciffHeap({{0x1810, Bytes(4, 0)}});
+  for (int depth = 0; depth < 8; ++depth) bomb = heapOfHeaps(bomb, 60);
+  const Bytes dated = crwWith(kCrwSeconds);
+  const auto patched = [&](std::size_t at, std::uint32_t value) {
+    Bytes damaged = dated;
+    const Bytes field = little(value);
+    std::copy(field.begin(), field.end(), damaged.begin() + static_cast<std::ptrdiff_t>(at));
+    return damaged;
+  };
+  const std::vector<std::pair<std::string, Bytes>> undated = {
+      {"time of 0, unknown", crwWith(std::uint32_t{0})},
+      {"no time stamp", crwWith(ciffHeap({{0x0810, text("Kelvane")}}))},
+      {"time stamp in the record itself", crwWith(ciffHeap({{0x580e, little(kCrwSeconds)}}))},
+      {"time stamp of 3 bytes", crwWith(ciffHeap({{0x180e, Bytes(3, 0x11)}}))},
+      {"heaps nested deeper than a camera's", crwWith(nested)},
+      {"heaps pointing into each other", crwWith(bomb)},
+      {"table offset past the heap", patched(dated.size() - 4, 0xFFFF'FFF0)},
+      {"header length past the end", patched(2, 0xFFFF'FFF0)},
+  };
+  const auto started = std::chrono::steady_clock::now();
+  for (const auto& [name, file] : undated) EXPECT_EQ(read(file).value(), "(no date)") << name;
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.0);
+}
+
 TEST(MediaReader, AMovieIsDatedByAppleKeyElseByItsHeaderInLocalTime) {
   const char* zone = std::getenv("TZ");
   const std::string saved = zone != nullptr ? zone : "";
@@ -227,6 +288,7 @@ TEST(MediaReader, DamageNeverHangsNorEscapes) {
                                     heif(1),
                                     rafWith(jpegWithDate(kDate)),
                                     mrw(),
+                                    crwWith(kCrwSeconds),
                                     movie(3'700'000'000ull, "2021-07-06T23:30:00+0900")};
   const auto started = std::chrono::steady_clock::now();
   for (const Bytes& whole : files) {
