@@ -160,6 +160,10 @@ Named loadSeeds() {
   for (const std::size_t length : std::vector<std::size_t>{2, 12, 21, 40, 60, 80}) {
     seeds.push_back({"cut-" + std::to_string(length), Bytes(whole.begin(), whole.begin() + long(length))});
   }
+  // Raw files that wrap a JPEG or a TIFF block: the all-media reader's.
+  seeds.push_back({"raf", rafWith(whole)});
+  seeds.push_back({"mrw", mrwWith(tiffWithDate(kDate, ByteOrder::Motorola).bytes())});
+  seeds.push_back({"crw", crwWith(1'614'834'367)});  // kDate on the camera's clock
   return seeds;
 }
 

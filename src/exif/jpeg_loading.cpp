@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "exif/app1_segment.h"
 #include "exif/directory_walk.h"
 #include "exif/exif_reader.h"
 #include "exif/number_reading.h"
@@ -81,23 +82,33 @@ bool clsExifReader::readHeaderAndFirstDirectory() {
 }
 
 bool clsExifReader::FindExifHeader() {
-  if (bytData.at(0) != 0xFF || bytData.at(1) != 0xD8) return false;
+  const std::optional<App1Segment> app1 = firstApp1Segment(bytData);
+  if (!app1) return false;
+  lApp1Pos = app1->position;
+  lTiffStart = app1->tiffStart;
+  lApp1Length = app1->length;
+  return app1->exif;
+}
+
+std::optional<App1Segment> firstApp1Segment(FileBytes& bytes) {
+  if (bytes.at(0) != 0xFF || bytes.at(1) != 0xD8) return std::nullopt;
   // A plain byte scan for the first FF E1 from index 2: it does not follow the
   // segment structure, so it passes over an APP0 segment and would stop at
   // such a pair inside another segment's data. Without one it reads the file
   // to its end.
   const std::int64_t lastPairStart =
-      std::min<std::int64_t>(bytData.upperBound() - 1, std::numeric_limits<Long>::max() - 1);
-  const Long found = bytData.findMarkerPair(static_cast<Long>(lastPairStart));
-  if (found > 0) lApp1Pos = found;
-  if (lApp1Pos == 0) return false;
-  lTiffStart = checked::add(lApp1Pos, 10);
-  lApp1Length = bytData.at(checked::add(lApp1Pos, 2)) * 256 + bytData.at(checked::add(lApp1Pos, 3));
+      std::min<std::int64_t>(bytes.upperBound() - 1, std::numeric_limits<Long>::max() - 1);
+  const Long found = bytes.findMarkerPair(static_cast<Long>(lastPairStart));
+  if (found <= 0) return std::nullopt;
+  App1Segment app1;
+  app1.position = found;
+  app1.tiffStart = checked::add(found, 10);
+  app1.length = bytes.at(checked::add(found, 2)) * 256 + bytes.at(checked::add(found, 3));
   // Only the first APP1 counts: another kind of APP1 in front refuses the file.
   std::string identifier;
-  for (Long k = 4; k <= 7; ++k)
-    identifier.push_back(static_cast<char>(bytData.at(checked::add(lApp1Pos, k))));
-  return identifier == "Exif";
+  for (Long k = 4; k <= 7; ++k) identifier.push_back(static_cast<char>(bytes.at(checked::add(found, k))));
+  app1.exif = identifier == "Exif";
+  return app1;
 }
 
 }  // namespace kelvane

@@ -3,10 +3,12 @@
 #include <limits>
 #include <string_view>
 
+#include "exif/app1_segment.h"
 #include "exif/directory_walk.h"
 #include "exif/file_bytes.h"
 #include "exif/number_reading.h"
 #include "media/container_reading.h"
+#include "media/raw_reading.h"
 #include "platform/checked.h"
 #include "platform/runtime_failure.h"
 
@@ -40,6 +42,9 @@ Kind kindOf(FileBytes& bytes) {
   if (startsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return Kind::Png;
   if (startsWith(bytes, "RIFF"sv) && startsWith(bytes, "WEBP"sv, 8)) return Kind::WebP;
   if (isIsoMedia(bytes)) return Kind::IsoMedia;
+  if (startsWith(bytes, "FUJIFILMCCD-RAW "sv)) return Kind::Raf;
+  if (startsWith(bytes, "\0MRM"sv)) return Kind::Mrw;
+  if (startsWith(bytes, "II"sv) && startsWith(bytes, "HEAPCCDR"sv, 6)) return Kind::Crw;
   return Kind::Unknown;
 }
 
@@ -83,6 +88,22 @@ MediaDate tiffDateAt(FileBytes& bytes, const std::optional<std::int64_t>& start,
   return start ? tiffDate(bytes, *start, boxes) : MediaDate{};
 }
 
+// A part of the file read as a file of its own: offsets inside it count from
+// its start, and nothing outside it is read.
+template <typename ReadPart>
+MediaDate dateInPart(FileBytes& bytes, const std::optional<ByteRange>& range, ReadPart readPart) {
+  if (!range) return {};
+  FileBytes part;
+  part.open(sliceOf(bytes, *range));
+  return readPart(part);
+}
+
+// An embedded JPEG's Exif block, found as in a JPEG file.
+MediaDate jpegDate(FileBytes& jpeg, MessageBoxes& boxes) {
+  const std::optional<App1Segment> app1 = firstApp1Segment(jpeg);
+  return app1 && app1->exif ? tiffDate(jpeg, app1->tiffStart, boxes) : MediaDate{};
+}
+
 }  // namespace
 
 MediaReader::MediaReader(FileOpener& files, MessageBoxes& boxes, bool videoUtc)
@@ -104,6 +125,17 @@ std::optional<MediaDate> MediaReader::captureDate(const std::string& path) {
       case Kind::Png: date = tiffDateAt(bytes, pngTiffStart(bytes), boxes_); break;
       case Kind::WebP: date = tiffDateAt(bytes, webpTiffStart(bytes), boxes_); break;
       case Kind::IsoMedia: date = isoMediaDate(bytes, boxes_, videoUtc_); break;
+      case Kind::Raf:
+        date = dateInPart(bytes, rafJpeg(bytes), [this](FileBytes& jpeg) { return jpegDate(jpeg, boxes_); });
+        break;
+      case Kind::Mrw:
+        date = dateInPart(bytes, mrwTiffBlock(bytes),
+                          [this](FileBytes& tiff) { return tiffDate(tiff, 0, boxes_); });
+        break;
+      case Kind::Crw:
+        date = MediaDate{};
+        if (std::optional<std::string> taken = crwDate(bytes)) date->value = *taken;
+        break;
       case Kind::Jpeg:
       case Kind::Unknown: break;
     }

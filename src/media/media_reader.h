@@ -14,7 +14,7 @@
 
 namespace kelvane::media {
 
-enum class Kind { Jpeg, Tiff, Png, WebP, IsoMedia, Unknown };
+enum class Kind { Jpeg, Tiff, Png, WebP, IsoMedia, Raf, Mrw, Crw, Unknown };
 
 struct MediaDate {
   TagValue value;         // the capture date as tag 36867 holds it, or Empty

@@ -8,9 +8,9 @@
 namespace kelvane {
 namespace {
 
-constexpr std::array<std::string_view, 18> kRaw = {"dng", "cr2", "cr3", "nef", "nrw", "arw",
-                                                   "srf", "sr2", "orf", "rw2", "pef", "srw",
-                                                   "erf", "3fr", "raf", "raw", "rwl", "iiq"};
+constexpr std::array<std::string_view, 20> kRaw = {"dng", "cr2", "cr3", "crw", "nef", "nrw", "arw",
+                                                   "srf", "sr2", "orf", "rw2", "pef", "srw", "erf",
+                                                   "3fr", "raf", "mrw", "raw", "rwl", "iiq"};
 constexpr std::array<std::string_view, 5> kSidecar = {"xmp", "aae", "thm", "pp3", "dop"};
 
 std::string lowerExtension(const std::string& name) {

@@ -71,6 +71,37 @@ TEST_F(AllMedia, EveryFormatGoesByItsOwnDate) {
   }
 }
 
+// Raw files that are not TIFF, told by their first bytes: a damaged one stays
+// where it is, and nothing of them is read without the option.
+TEST_F(AllMedia, RawFilesThatAreNotTiffGoByTheirOwnDate) {
+  ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);  // a CRW's midnight would be the day before there
+  const std::vector<std::uint8_t> jpeg = jpegWithDate("2017:02:03 04:05:06");
+  writeBytes(at("DSCF1.RAF"), rafWith(jpeg));
+  writeBytes(at("PICT2.MRW"), mrwWith(tiffWithDate("2017:02:04 04:05:06", ByteOrder::Motorola).bytes()));
+  writeBytes(at("mrw-named.raf"), mrwWith(tiffWithDate("2017:02:05 04:05:06", ByteOrder::Motorola).bytes()));
+  writeBytes(at("DSCF3.RAF"), rafWith(jpeg, 0xFFFF'FF00));
+  writeBytes(at("PICT4.MRW"), mrwWith(tiffWithDate("2017:02:06 04:05:06").bytes(), 0xFFFF'FFFF));
+  writeBytes(at("CRW_5.CRW"), crwWith(1'486'252'800));     // 2017-02-05 00:00:00 on the camera's clock
+  writeBytes(at("CRW_6.CRW"), crwWith(std::uint32_t{0}));  // time unknown
+  const std::vector<std::string> dated = {"2017-02-03/DSCF1.RAF", "2017-02-04/PICT2.MRW",
+                                          "2017-02-05/mrw-named.raf", "2017-02-05/CRW_5.CRW"};
+  const std::vector<std::string> undated = {"DSCF3.RAF", "PICT4.MRW", "CRW_6.CRW"};
+
+  const ProcessResult without = sort({});
+  EXPECT_EQ(without.exitStatus, 0) << without.err;
+  for (const char* name : {"DSCF1.RAF", "PICT2.MRW", "DSCF3.RAF", "CRW_5.CRW"})
+    EXPECT_NE(without.out.find(std::string("Invalid file: ") + name + "\n"), std::string::npos)
+        << without.out;
+
+  const ProcessResult run = sort({"--all-media"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  for (const std::string& path : dated) EXPECT_TRUE(fs::exists(at(path))) << path << "\n" << run.out;
+  for (const std::string& name : undated) {
+    EXPECT_TRUE(fs::exists(at(name))) << name;
+    EXPECT_NE(run.out.find("No date found: " + name + "\n"), std::string::npos) << run.out;
+  }
+}
+
 TEST_F(AllMedia, VideoUtcKeepsTheMovieHeadersUtcDate) {
   ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   EXPECT_EQ(sort({"--all-media", "--video-utc"}).exitStatus, 0);

@@ -1,6 +1,26 @@
 #include "tiff_builder.h"
 
 namespace kelvane::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes littleEndian16(std::uint64_t value) { return {std::uint8_t(value), std::uint8_t(value >> 8)}; }
+Bytes littleEndian32(std::uint64_t value) {
+  return {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+          std::uint8_t(value >> 24)};
+}
+Bytes bigEndian32(std::uint64_t value) {
+  return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
+          std::uint8_t(value)};
+}
+
+}  // namespace
 
 TiffBuilder::TiffBuilder(ByteOrder order, std::uint32_t ifd0Offset) : order_(order) {
   const std::uint8_t mark = order == ByteOrder::Intel ? 'I' : 'M';
@@ -125,6 +145,53 @@ TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order) {
   tiff.text(dateTime);
   tiff.append({0});
   return tiff;
+}
+
+Bytes rafWith(const Bytes& jpeg, std::optional<std::uint32_t> offset, std::optional<std::uint32_t> length) {
+  const Bytes magic = text("FUJIFILMCCD-RAW ");
+  const Bytes version = text("0201");
+  const Bytes cameraNumber = text("FF129502");
+  const Bytes cameraName = text("X-T9") + Bytes(28, 0);
+  const Bytes directoryVersionAndMore = Bytes(24, 0);
+  const Bytes header = magic + version + cameraNumber + cameraName + directoryVersionAndMore;
+  const Bytes cfaPlace = Bytes(8, 0);  // the raw data's offset and length
+  const auto jpegAt = static_cast<std::uint32_t>(header.size() + 8 + cfaPlace.size());
+  return header + bigEndian32(offset.value_or(jpegAt)) + bigEndian32(length.value_or(jpeg.size())) +
+         cfaPlace + jpeg + Bytes(64, 0x55);
+}
+
+Bytes mrwWith(const Bytes& tiff, std::optional<std::uint32_t> tiffLength) {
+  const auto block = [](const std::string& type, const Bytes& data, std::uint64_t length) {
+    return text(std::string(1, '\0') + type) + bigEndian32(length) + data;
+  };
+  const Bytes blocks = block("PRD", Bytes(24, 0), 24) + block("TTW", tiff, tiffLength.value_or(tiff.size())) +
+                       block("WBG", Bytes(12, 0), 12) + block("RIF", Bytes(20, 0), 20) +
+                       block("PAD", Bytes(6, 0), 6);
+  return text(std::string("\0MRM", 4)) + bigEndian32(blocks.size()) + blocks + Bytes(64, 0x55);
+}
+
+Bytes ciffHeap(const std::vector<CiffRecord>& records) {
+  Bytes data;
+  Bytes table = littleEndian16(records.size());
+  for (const CiffRecord& record : records) {
+    table = table + littleEndian16(record.type) + littleEndian32(record.data.size()) +
+            littleEndian32(data.size());
+    data = data + record.data;
+  }
+  return data + table + littleEndian32(data.size());
+}
+
+Bytes crwWith(std::uint32_t seconds) {
+  const Bytes timeStamp = littleEndian32(seconds) + littleEndian32(0) + littleEndian32(0);
+  const Bytes exifInformation = ciffHeap({{0x1810, Bytes(28, 0)}, {0x180e, timeStamp}});
+  const Bytes imageProperties = ciffHeap({{0x080a, text("Canon") + Bytes(27, 0)}, {0x300b, exifInformation}});
+  return crwWith(ciffHeap({{0x0810, text("Kelvane") + Bytes(25, 0)}, {0x300a, imageProperties}}));
+}
+
+Bytes crwWith(const Bytes& rootHeap) {
+  const Bytes version = littleEndian32(0x0001'0002);
+  const Bytes reserved = Bytes(8, 0);
+  return text("II") + littleEndian32(26) + text("HEAPCCDR") + version + reserved + rootHeap;
 }
 
 }  // namespace kelvane::testing

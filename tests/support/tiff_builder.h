@@ -1,9 +1,10 @@
-// Builds TIFF blocks and JPEG files byte by byte, with every field named, so
+// Builds TIFF blocks, JPEG files and the raw files that wrap them byte by byte, with every field named, so
 // that tests can describe well-formed and damaged files alike.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,5 +96,34 @@ std::vector<std::uint8_t> jpegWithDate(const std::string& dateTime, ByteOrder or
 // The TIFF block of that JPEG: IFD0 pointing to an Exif directory that holds
 // only the capture date.
 TiffBuilder tiffWithDate(const std::string& dateTime, ByteOrder order = ByteOrder::Intel);
+
+// A Fujifilm RAF: its header, then the embedded JPEG at the offset the header
+// gives (by default right behind it) with the length it gives (by default the
+// JPEG's own), then raw data.
+std::vector<std::uint8_t> rafWith(const std::vector<std::uint8_t>& jpeg,
+                                  std::optional<std::uint32_t> offset = {},
+                                  std::optional<std::uint32_t> length = {});
+
+// A Minolta MRW: header blocks around the TIFF block, whose length the TTW
+// block gives (by default its own), then the image data.
+std::vector<std::uint8_t> mrwWith(const std::vector<std::uint8_t>& tiff,
+                                  std::optional<std::uint32_t> tiffLength = {});
+
+// A record of a Canon CIFF heap: its type and its data, which lies in the
+// heap (a heap of its own for the types 0x28xx and 0x30xx).
+struct CiffRecord {
+  std::uint16_t type;
+  std::vector<std::uint8_t> data;
+};
+
+// A CIFF heap: the records' data, then the table (a 16-bit count and for
+// each record its type, size and offset), then the table's offset.
+std::vector<std::uint8_t> ciffHeap(const std::vector<CiffRecord>& records);
+
+// A Canon CRW: its header, then a root heap holding the image properties,
+// which hold the Exif information, which holds the time stamp record: the
+// seconds since 1970, a time zone code and its information.
+std::vector<std::uint8_t> crwWith(std::uint32_t seconds);
+std::vector<std::uint8_t> crwWith(const std::vector<std::uint8_t>& rootHeap);
 
 }  // namespace kelvane::testing

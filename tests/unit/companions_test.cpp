@@ -22,6 +22,11 @@ TEST(Companions, GoWithThePhotoOfTheirBaseName) {
       {{"IMG_1.HEIC", "IMG_1.JPG", "IMG_1.JPG.XMP"}, {{"IMG_1.JPG", {"IMG_1.JPG.XMP"}}}},
       {{"IMG_1.HEIC", "IMG_1.xmp"}, {{"IMG_1.HEIC", {"IMG_1.xmp"}}}},
       {{"DSC_2.NEF", "DSC_2.pp3"}, {{"DSC_2.NEF", {"DSC_2.pp3"}}}},
+      // The raw formats that are not TIFF are partners too.
+      {{"DSCF4.JPG", "DSCF4.RAF"}, {{"DSCF4.JPG", {"DSCF4.RAF"}}}},
+      {{"IMG_5.CR3", "IMG_5.JPG"}, {{"IMG_5.JPG", {"IMG_5.CR3"}}}},
+      {{"PICT6.JPG", "PICT6.MRW"}, {{"PICT6.JPG", {"PICT6.MRW"}}}},
+      {{"CRW_7.CRW", "CRW_7.JPG"}, {{"CRW_7.JPG", {"CRW_7.CRW"}}}},
       {{"MVI_3.MOV", "MVI_3.THM", "MVI_3.mov.xmp"}, {{"MVI_3.MOV", {"MVI_3.THM"}}}},  // names are exact
       {{"a.xmp", "b.jpg", "notes.txt"}, {}},
       {{".xmp", "x.AAE", "x.jpeg"}, {{"x.jpeg", {"x.AAE"}}}},

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,17 @@ Bytes movie(std::uint64_t created, const std::string& appleDate) {
          box("mdat", Bytes(64, 0));
 }
 
+std::uint32_t placeOfDate(const Bytes& file) {
+  const Bytes date = text(kDate);
+  return static_cast<std::uint32_t>(std::search(file.begin(), file.end(), date.begin(), date.end()) -
+                                    file.begin());
+}
+
+// An MRW around a big-endian TIFF block, as Minolta cameras write it.
+Bytes mrw(std::optional<std::uint32_t> tiffLength = {}) {
+  return mrwWith(exifBlock(ByteOrder::Motorola), tiffLength);
+}
+
 struct Read {
   std::optional<MediaDate> date;
   std::string value() const {
@@ -136,11 +148,103 @@ TEST(MediaReader, FindsTheExifBlockOfEveryContainer) {
       {"HEIF, item in mdat", heif(0)},
       {"HEIF, item in idat", heif(1)},
       {"Canon CR3", canonRaw(kDate, movieTime(1'000'000'000))},
+      {"Fujifilm RAF", rafWith(jpegWithDate(kDate))},
+      {"Fujifilm RAF, big-endian Exif", rafWith(jpegWithDate(kDate, ByteOrder::Motorola))},
+      {"Minolta MRW", mrw()},
   };
   for (const auto& [name, file] : files) EXPECT_EQ(read(file).value(), kDate) << name;
   // JPEGs and files of no known kind are left to the first release's reader.
   EXPECT_EQ(read(jpegWithDate(kDate)).value(), "(not mine)");
   EXPECT_EQ(read(text("plain text, no photo")).value(), "(not mine)");
+}
+
+// A raw file whose embedded part is damaged is still a raw file: it has no
+// date, and what lies outside that part is never read for it.
+TEST(MediaReader, ARawFileReadsItsEmbeddedPartWithinItsBounds) {
+  const Bytes jpeg = jpegWithDate(kDate);
+  const std::uint32_t jpegAt = placeOfDate(rafWith(jpeg)) - placeOfDate(jpeg);
+  const Bytes tiff = exifBlock(ByteOrder::Motorola);
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"RAF, JPEG offset past the end", rafWith(jpeg, 0xFFFF'FF00)},
+      {"RAF, JPEG running past the end", rafWith(jpeg, jpegAt, 0xFFFF'FFFF)},
+      {"RAF, JPEG of length 0", rafWith(jpeg, jpegAt, 0)},
+      {"RAF, JPEG without an Exif block", rafWith(JpegBuilder().soi().app0().padding(40).eoi().bytes())},
+      {"RAF, not a JPEG", rafWith(tiff)},
+      {"MRW, TIFF block running past the header", mrw(0x7FFF'FFFF)},
+      {"MRW, TIFF block of length 0", mrw(0)},
+  };
+  for (const auto& [name, file] : files) EXPECT_EQ(read(file).value(), "(no date)") << name;
+  // A part ending inside the date gives what a file ending there gives: the
+  // bytes up to its end and the 0 a view holds at its end, none beyond.
+  const std::string cutDate = kDate.substr(0, 5) + std::string(1, '\0');
+  EXPECT_EQ(read(rafWith(jpeg, jpegAt, placeOfDate(jpeg) + 5)).value(), cutDate);
+  EXPECT_EQ(read(mrw(placeOfDate(tiff) + 5)).value(), cutDate);
+  EXPECT_EQ(read(Bytes(tiff.begin(), tiff.begin() + placeOfDate(tiff) + 5)).value(), cutDate);
+  // The kind is told by the first bytes alone.
+  EXPECT_EQ(read(text("FUJIFILMCCD-RAW")).value(), "(not mine)");
+  EXPECT_EQ(read(text("FUJIFILMCCD-RAW ")).value(), "(no date)");
+  EXPECT_EQ(read(text(std::string("\0MRM", 4))).value(), "(no date)");
+}
+
+class ZoneForTest {
+ public:
+  explicit ZoneForTest(const char* zone) {
+    if (const char* now = std::getenv("TZ")) saved_ = now;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~ZoneForTest() {
+    if (saved_)
+      ::setenv("TZ", saved_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// A heap whose records all hold the same data, a heap of their own.
+Bytes heapOfHeaps(const Bytes& inner, std::uint16_t records) {
+  Bytes table{std::uint8_t(records), std::uint8_t(records >> 8)};
+  for (int k = 0; k < records; ++k)
+    table = table + Bytes{0x0b, 0x30} + little(std::uint32_t(inner.size())) + little(0);
+  return inner + table + little(std::uint32_t(inner.size()));
+}
+
+// 2017-02-03 23:45:06 counted from 1970-01-01 00:00:00 on the camera's clock.
+constexpr std::uint32_t kCrwSeconds = 1'486'165'506;
+
+TEST(MediaReader, ACrwIsDatedByItsTimeStampOnTheCamerasClock) {
+  const ZoneForTest newYork("EST5EDT,M3.2.0,M11.1.0");  // any conversion would show
+  EXPECT_EQ(read(crwWith(kCrwSeconds)).value(), "2017:02:03 23:45:06");
+  EXPECT_EQ(read(crwWith(0xFFFF'FFFF)).value(), "2106:02:07 06:28:15");
+
+  Bytes nested = ciffHeap({{0x180e, little(kCrwSeconds)}});
+  for (int depth = 0; depth < 10; ++depth) nested = ciffHeap({{0x300b, nested}});
+  Bytes bomb = ciffHeap({{0x1810, Bytes(4, 0)}});
+  for (int depth = 0; depth < 8; ++depth) bomb = heapOfHeaps(bomb, 60);
+  const Bytes dated = crwWith(kCrwSeconds);
+  const auto patched = [&](std::size_t at, std::uint32_t value) {
+    Bytes damaged = dated;
+    const Bytes field = little(value);
+    std::copy(field.begin(), field.end(), damaged.begin() + static_cast<std::ptrdiff_t>(at));
+    return damaged;
+  };
+  const std::vector<std::pair<std::string, Bytes>> undated = {
+      {"time of 0, unknown", crwWith(std::uint32_t{0})},
+      {"no time stamp", crwWith(ciffHeap({{0x0810, text("Kelvane")}}))},
+      {"time stamp in the record itself", crwWith(ciffHeap({{0x580e, little(kCrwSeconds)}}))},
+      {"time stamp of 3 bytes", crwWith(ciffHeap({{0x180e, Bytes(3, 0x11)}}))},
+      {"heaps nested deeper than a camera's", crwWith(nested)},
+      {"heaps pointing into each other", crwWith(bomb)},
+      {"table offset past the heap", patched(dated.size() - 4, 0xFFFF'FFF0)},
+      {"header length past the end", patched(2, 0xFFFF'FFF0)},
+  };
+  const auto started = std::chrono::steady_clock::now();
+  for (const auto& [name, file] : undated) EXPECT_EQ(read(file).value(), "(no date)") << name;
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.0);
 }
 
 TEST(MediaReader, AMovieIsDatedByAppleKeyElseByItsHeaderInLocalTime) {
@@ -251,6 +355,9 @@ TEST(MediaReader, DamageNeverHangsNorEscapes) {
       heif(1),
       movie(3'700'000'000ull, "2021-07-06T23:30:00+0900"),
       canonRaw(kDate, kCreated),
+      rafWith(jpegWithDate(kDate)),
+      mrw(),
+      crwWith(kCrwSeconds),
       box("wide", {}) + moov +
           uuidBox(kXmpUserType, xmpPacket("photoshop:DateCreated", "2021-05-12", false))};
   const auto started = std::chrono::steady_clock::now();
