@@ -114,8 +114,7 @@ class Scene {
   Tree original_;
 };
 
-// Another program's step at the first time the file layer reaches `step`
-// while handling `name` in the folder that holds it.
+// Another program's step, the first time the file layer reaches `step`.
 BetweenSteps onceAt(Step step, std::function<void()> act) {
   return [step, act, done = false](Step reached) mutable {
     if (reached != step || done) return;
@@ -142,8 +141,7 @@ TEST(InterleavedSteps, WhatIsSwappedInBetweenCheckAndMoveStaysAndTheRunStops) {
   {
     SCOPED_TRACE("a folder put in place of the photo after its check");
     Scene scene;
-    std::string first;  // the link goes first; the photo's check is the second
-    int checks = 0;
+    int checks = 0;  // the link goes first: the photo's check is the second
     const int stopped = scene.sort([&](Step step) {
       if (step != Step::EntryChecked || ++checks != 2) return;
       fs::rename(scene.at("a.jpg"), scene.p() + "/../a-aside.jpg");
