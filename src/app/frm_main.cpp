@@ -24,8 +24,8 @@
 #include "app/status_line.h"
 #include "app/text_conversion.h"
 #include "journal/run_history.h"
-#include "platform/posix/run_store.h"
 #include "platform/runtime_failure.h"
+#include "posix/run_store.h"
 #include "sort/log_lines.h"
 
 namespace kelvane {

@@ -4,8 +4,8 @@
 
 #include "journal/undo_run.h"
 #include "platform/posix/posix_file_system.h"
-#include "platform/posix/run_store.h"
 #include "platform/runtime_failure.h"
+#include "posix/run_store.h"
 #include "sort/log_lines.h"
 #include "sort/preview_file_system.h"
 #include "sort/sort_run.h"

@@ -1,4 +1,5 @@
-// The command line as the contract defines it: modes, --answer, paths.
+// The command line: which mode runs (a sort with or without a window, --tags,
+// --runs, --undo, --version, --help), how boxes are answered, and the paths.
 #pragma once
 
 #include <optional>

@@ -12,8 +12,8 @@
 #include "cli/tags_command.h"
 #include "platform/posix/descriptor_log.h"
 #include "platform/posix/posix_file_system.h"
-#include "platform/posix/run_store.h"
 #include "platform/version.h"
+#include "posix/run_store.h"
 #include "sort/preview_file_system.h"
 
 namespace kelvane::cli {

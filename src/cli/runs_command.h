@@ -7,7 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/log.h"
-#include "platform/posix/run_store.h"
+#include "posix/run_store.h"
 
 namespace kelvane::cli {
 

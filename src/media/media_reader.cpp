@@ -114,7 +114,7 @@ std::optional<MediaDate> MediaReader::captureDate(const std::string& path) {
   try {
     bytes.open(files_.openForReading(path));
   } catch (const RuntimeFailure&) {
-    return std::nullopt;  // the first release's reader says why
+    return std::nullopt;  // clsExifReader, which tried the file first, has said why
   }
   std::optional<MediaDate> date;
   try {

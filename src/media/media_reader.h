@@ -29,7 +29,7 @@ class MediaReader {
 
   // The date of a file of a kind other than Jpeg and Unknown; damage that
   // hides it gives Empty. Nothing for a JPEG, a file of no known kind or one
-  // that cannot be opened: the first release's reader takes those. The file
+  // that cannot be opened: clsExifReader takes those. The file
   // is closed on return.
   std::optional<MediaDate> captureDate(const std::string& path);
 

@@ -211,8 +211,8 @@ SortRun::Dated SortRun::handleFile(Folder& folder, const std::string& folderPath
   return Dated::Yes;
 }
 
-// A fresh reader for every file: the first release's reader, as without the
-// mode; with all media, a file it refuses goes to the reader of the other
+// A fresh reader for every file: clsExifReader, exactly as without all
+// media; with all media, a file it refuses goes to the reader of the other
 // formats (which takes no JPEG), so that a JPEG is opened once. Nothing when
 // both refuse the file.
 std::optional<media::MediaDate> SortRun::readDate(FileOpener& opener, const std::string& fullPath) {

@@ -29,7 +29,7 @@
 #include "disk_files.h"
 #include "memory_file_system.h"
 #include "platform/posix/posix_file_system.h"
-#include "platform/posix/run_store.h"
+#include "posix/run_store.h"
 #include "scripted_message_boxes.h"
 #include "tiff_builder.h"
 

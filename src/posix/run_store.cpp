@@ -1,4 +1,4 @@
-#include "platform/posix/run_store.h"
+#include "posix/run_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
