@@ -354,9 +354,10 @@ TEST_F(Undo, RefusesAJournalWithARecordThatIsNotValidWhole) {
   }
 }
 
-// A run holds its journal for its whole life: an undo of it while it goes is
-// refused, and --runs says it is running.
-TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
+// A run holds its journal for its whole life, and an undo holds the run while
+// it works: an undo of a run that still goes is refused (--runs says it is
+// running), and so is a second undo of a run being taken back.
+TEST_F(Undo, RefusesARunThatStillGoesAndASecondUndoAtOnce) {
   const std::string top = photos_.path();
   plant(top, 300);
   const Tree before = folderFiles(top);
@@ -364,10 +365,10 @@ TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
   // The second move's line comes after the first move's record.
   ASSERT_TRUE(run.readUntil("Moving \"IMG_1001.jpg\""));
 
-  const ProcessResult undo = kelvane({"--undo"});
-  EXPECT_EQ(undo.exitStatus, 1);
-  EXPECT_EQ(undo.out, "");
-  EXPECT_NE(undo.err.find(" is still running"), std::string::npos) << undo.err;
+  const ProcessResult early = kelvane({"--undo"});
+  EXPECT_EQ(early.exitStatus, 1);
+  EXPECT_EQ(early.out, "");
+  EXPECT_NE(early.err.find(" is still running"), std::string::npos) << early.err;
   const ProcessResult runs = kelvane({"--runs"});
   EXPECT_EQ(lines(runs.out), 2u) << runs.out;
   EXPECT_TRUE(runs.out.ends_with("\trunning\t" + top + "\n")) << runs.out;
@@ -375,7 +376,7 @@ TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
   const ProcessResult sorted = run.finish();
   EXPECT_EQ(sorted.exitStatus, 0) << sorted.err;
   EXPECT_TRUE(sorted.out.ends_with("Finished\n"));
-  // Every photo is in a date folder: the undo moved none back.
+  // Every photo is in a date folder: the refused undo moved none back.
   const Tree filed = folderFiles(top);
   EXPECT_EQ(std::count_if(filed.begin(), filed.end(),
                           [](const auto& entry) {
@@ -383,32 +384,34 @@ TEST_F(Undo, RefusesToTakeBackARunThatIsStillGoing) {
                           }),
             0);
   EXPECT_TRUE(kelvane({"--runs"}).out.ends_with("\t300\t-\t" + top + "\n"));
-  EXPECT_EQ(kelvane({"--undo"}).exitStatus, 0);
-  EXPECT_EQ(folderFiles(top), before);
-}
 
-// An undo holds the run while it works: a second undo of it is refused.
-TEST_F(Undo, OneUndoAtATimeWorksOnARun) {
-  const std::string top = photos_.path();
-  plant(top, 300);
-  const Tree before = folderFiles(top);
-  ASSERT_EQ(kelvane({"--no-window", top}).exitStatus, 0);
   ThrottledKelvane first({"--undo"});
   ASSERT_TRUE(first.readUntil("\" back to \""));
-
   const ProcessResult second = kelvane({"--undo"});
   EXPECT_EQ(second.exitStatus, 1);
   EXPECT_EQ(second.out, "");
   EXPECT_NE(second.err.find(" is being taken back by another undo"), std::string::npos) << second.err;
-
   const ProcessResult undone = first.finish();
   EXPECT_EQ(undone.exitStatus, 0) << undone.out << undone.err;
   EXPECT_EQ(folderFiles(top), before);
 }
 
 // Run ids are local start times; "last" is still the run that started last
-// when the time zone changed between two runs.
-TEST_F(Undo, TakesBackTheRunThatStartedLastWhateverTheTimeZone) {
+// when the time zone changed between two runs. Journals of the first format
+// name their start in local time only: they come before every newer one, in
+// the order of their last records.
+TEST_F(Undo, OrdersRunsByWhenTheyStartedWhateverTheTimeZone) {
+  std::filesystem::create_directories(runsFolder());
+  const auto writeOld = [&](const std::string& id, std::time_t lastRecord) {
+    const std::string path = runsFolder() + "/" + id + ".journal";
+    const std::string text =
+        "kelvane-journal 1\t2020-01-01 00:00:00\ncreate\t" + photos_.path() + "\t2020-01-01\n";
+    writeBytes(path, {text.begin(), text.end()});
+    const timespec times[2] = {{lastRecord, 0}, {lastRecord, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  writeOld("20300101-000000", 1'000'000'000);  // ran first, in a zone far ahead
+  writeOld("20200101-000000", 1'000'000'100);
   const std::string east = plantedFolder("east", 2);
   const std::string west = plantedFolder("west", 2);
   const Tree westBefore = folderFiles(west);
@@ -422,36 +425,16 @@ TEST_F(Undo, TakesBackTheRunThatStartedLastWhateverTheTimeZone) {
   savedZone ? ::setenv("TZ", savedZone->c_str(), 1) : ::unsetenv("TZ");
 
   const ProcessResult runs = kelvane({"--runs"});
+  ASSERT_EQ(lines(runs.out), 5u) << runs.out;
+  const std::size_t first = runs.out.find("\n20300101-000000\t");
+  const std::size_t second = runs.out.find("\n20200101-000000\t");
+  EXPECT_LT(first, second) << runs.out;
+  EXPECT_LT(second, runs.out.find("\t" + east + "\n")) << runs.out;
   EXPECT_LT(runs.out.find("\t" + east + "\n"), runs.out.find("\t" + west + "\n")) << runs.out;
   const ProcessResult undone = kelvane({"--undo"});
   EXPECT_EQ(undone.exitStatus, 0) << undone.out;
   EXPECT_EQ(folderFiles(west), westBefore);
   EXPECT_NE(folderFiles(east).count("2023-07-01"), 0u);
-}
-
-// Journals of the first format name their start in local time only: they
-// come before every newer one, in the order of their last records.
-TEST_F(Undo, OrdersJournalsOfTheFirstFormatByTheirLastRecord) {
-  std::filesystem::create_directories(runsFolder());
-  const auto writeOld = [&](const std::string& id, std::time_t lastRecord) {
-    const std::string path = runsFolder() + "/" + id + ".journal";
-    const std::string text =
-        "kelvane-journal 1\t2020-01-01 00:00:00\ncreate\t" + photos_.path() + "\t2020-01-01\n";
-    writeBytes(path, {text.begin(), text.end()});
-    const timespec times[2] = {{lastRecord, 0}, {lastRecord, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-  };
-  writeOld("20300101-000000", 1'000'000'000);  // ran first, in a zone far ahead
-  writeOld("20200101-000000", 1'000'000'100);
-  plant(photos_.path(), 1);
-  ASSERT_EQ(kelvane({"--no-window", photos_.path()}).exitStatus, 0);
-  const ProcessResult runs = kelvane({"--runs"});
-  ASSERT_EQ(lines(runs.out), 4u) << runs.out;
-  const std::size_t first = runs.out.find("\n20300101-000000\t");
-  const std::size_t second = runs.out.find("\n20200101-000000\t");
-  EXPECT_LT(first, second) << runs.out;
-  EXPECT_NE(second, std::string::npos) << runs.out;
-  EXPECT_TRUE(runs.out.ends_with("\t1\t-\t" + photos_.path() + "\n")) << runs.out;
 }
 
 // A run that cannot write its journal (no byte may go to a file) sorts
